@@ -1,0 +1,43 @@
+// What kestrel-cli prints: the drive table as text or JSON (UTF-8), message
+// lines, and the command line it hands to the program's option scanner.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scan/drive_table.h"
+
+namespace kestrel {
+
+struct CliOptions {
+  std::string scenarioPath;  // --sim; empty: real drives
+  bool json = false;
+  bool verbose = false;
+  bool help = false;
+  // The program's own options, as "/l" or "/d" followed by the value.
+  std::vector<std::pair<char, std::string>> programOptions;
+};
+
+// Reads the arguments after the program name. The front end's options come
+// first; "/l" and "/d" follow, each with its value as the next argument or
+// joined to it ("/lfile.log"). Returns false with a reason in *error.
+bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options,
+                       std::string* error);
+
+// "kestrel-cli" followed by each program option with its value in double
+// quotes, so that a Linux path, which starts with "/", is never read as an
+// option of its own.
+std::string ComposeCommandLine(const CliOptions& options);
+
+// One message as a line: style in decimal, tab, caption, tab, text in
+// UTF-8 with line breaks written as \n and carriage returns as \r.
+std::string FormatMessageLine(int style, const char* caption, const char* text);
+
+// The drive table for people: a line per drive, then its attribute rows.
+std::string FormatDriveTableText(const DriveTable& table);
+
+// The drive table as one JSON object {"drives": [...]}.
+std::string FormatDriveTableJson(const DriveTable& table);
+
+}  // namespace kestrel

@@ -1,0 +1,97 @@
+#include "defs/evaluate.h"
+
+#include "defs/definitions.h"
+#include "scan/drive_table.h"
+#include "scan/host.h"
+#include "scan/smart_sectors.h"
+
+namespace kestrel {
+
+int Goodness(int current, int threshold) {
+  int d = (current - threshold) * 100;
+  if (d > 0) return d / (253 - threshold);
+  if (d < 0) return d / (threshold - 1);
+  return 0;
+}
+
+namespace {
+
+DriveAttribute* FindSlot(DriveRecord& record, std::uint8_t id) {
+  for (int i = 0; i < record.attributeCount; ++i) {
+    if (record.attributes[i].id == id) return &record.attributes[i];
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void EvaluateAttributes(int drive) {
+  DriveTable& table = TheDriveTable();
+  DriveRecord& record = table.records[drive];
+  bool noteWarning = false;
+  bool noteError = false;
+
+  for (int i = 0; i < kSmartEntries; ++i) {
+    SmartAttribute entry = SmartAttributeAt(record.smartData, i);
+    if (entry.id == 0) continue;
+
+    DriveAttribute* slot = FindSlot(record, entry.id);
+    if (slot == nullptr) {
+      ReportMessage(kStyleExclamation,
+                    "ドライブ%dに閾値の存在しないSMART属性(%02X)があります.",
+                    drive, entry.id);
+      if (record.attributeCount >= kMaxAttributes) continue;
+      slot = &record.attributes[record.attributeCount];
+      slot->id = entry.id;
+      slot->threshold = kNoThreshold;
+      DefineAttribute(*slot, record.modelNumber);
+      ++record.attributeCount;
+    }
+
+    std::uint8_t bits = slot->changeBits & (AttrWarning | AttrError);
+    slot->flags = entry.flags;
+    if (slot->worst != 0 && slot->worst != entry.worst) bits |= WorstChanged;
+    slot->worst = entry.worst;
+    if (slot->current != 0 && slot->current != entry.current) {
+      bits |= CurrentChanged;
+    }
+    slot->current = entry.current;
+
+    // The raw value is taken as the drive reports it until definitions give
+    // a mask and a multiplier.
+    std::uint64_t raw = RawValue48(entry.raw);
+    if (slot->raw != 0 && slot->raw != raw) bits |= RawChanged;
+    slot->raw = raw;
+
+    if (slot->current == 0 || slot->current >= 254 ||
+        slot->threshold == kNoThreshold) {
+      slot->changeBits = bits;
+      continue;
+    }
+
+    int g = Goodness(slot->current, slot->threshold);
+    if (slot->goodness != 0 && slot->goodness != g) bits |= GoodnessChanged;
+    bits &= static_cast<std::uint8_t>(~(AttrWarning | AttrError));
+    slot->goodness = static_cast<std::int8_t>(g);
+
+    bool preFailure = (slot->flags & 1) != 0;
+    int errorLimit = preFailure ? table.errorLimits[slot->id] : table.errorLevel;
+    int warningLimit =
+        preFailure ? table.warningLimits[slot->id] : table.warningLevel;
+    if (g <= errorLimit) {
+      bits |= AttrError;
+      if (preFailure) noteError = true;
+    } else if (g <= warningLimit) {
+      bits |= AttrWarning;
+      if (preFailure) noteWarning = true;
+    }
+    slot->changeBits = bits;
+  }
+
+  record.status &= ~static_cast<std::uint32_t>(StatusWarning | StatusError);
+  if (noteWarning) record.status |= StatusWarning | StatusWarningSeen;
+  if (noteError) record.status |= StatusError | StatusErrorSeen;
+  record.lastEvaluated = InstalledServices().env->Now();
+}
+
+}  // namespace kestrel

@@ -1,0 +1,85 @@
+// What the engine needs from the program around it and from the system,
+// as two small interfaces, and the place where a front end installs them.
+//
+// The Windows program, kestrel-cli and the tests each implement these; the
+// engine never asks which platform it runs on. All calls come from the one
+// user-interface thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "scan/platform_types.h"
+
+namespace kestrel {
+
+class AtaPlatform;
+
+// Where the drive side's messages go.
+class MessageSink {
+ public:
+  MessageSink() = default;
+  MessageSink(const MessageSink&) = delete;
+  MessageSink& operator=(const MessageSink&) = delete;
+  virtual ~MessageSink() = default;
+
+  // Every text the drive side reports, with its style, before it is shown
+  // anywhere (status-only texts included). For logs and tests; the default
+  // does nothing.
+  virtual void Note(int style, const char* text);
+
+  // A modal message box with one OK button. `owner` may be nullptr.
+  virtual void ShowMessageBox(WindowHandle owner, const char* caption,
+                              const char* text, int style) = 0;
+
+  // The title of `window` into `out` (terminated, at most size - 1 bytes).
+  virtual void GetWindowTitle(WindowHandle window, char* out,
+                              std::size_t size) = 0;
+
+  // Sets the text of one part of a status bar.
+  virtual void SetStatusText(WindowHandle statusBar, int part,
+                             const char* text) = 0;
+};
+
+// The system's clock, keyboard and command line.
+class Environment {
+ public:
+  Environment() = default;
+  Environment(const Environment&) = delete;
+  Environment& operator=(const Environment&) = delete;
+  virtual ~Environment() = default;
+
+  // Shift, Ctrl and Alt are all held down at this moment.
+  virtual bool KeyChordHeld() = 0;
+
+  // Milliseconds since the system started, wrapping at 2^32.
+  virtual std::uint32_t TickCount() = 0;
+
+  // The local date and time now.
+  virtual LocalTime Now() = 0;
+
+  // The whole command line, program path included, as one text.
+  virtual std::string_view CommandLine() = 0;
+};
+
+struct Services {
+  AtaPlatform* ata = nullptr;
+  Environment* env = nullptr;
+  MessageSink* sink = nullptr;
+};
+
+// Installs the services the engine uses from now on. The objects must
+// outlive their use. REQUIRES: all three set before ScanDrives.
+void InstallServices(const Services& services);
+const Services& InstalledServices();
+
+// The platform's own environment (real keyboard, clock, command line).
+Environment* DefaultEnvironment();
+
+// Where the platform has no command line of its own to report (Linux), the
+// text DefaultEnvironment()->CommandLine() gives from now on. Ignored on
+// Windows, whose command line is the process's.
+void SetDefaultCommandLine(std::string_view commandLine);
+
+}  // namespace kestrel

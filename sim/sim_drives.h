@@ -1,0 +1,77 @@
+// Simulated drives: an ATA platform and an environment that answer from a
+// scenario, on a virtual clock.
+//
+// The virtual clock starts at the scenario's Uptime and Clock. Front ends
+// and tests move it with Advance(); the Windows program may let it follow
+// real time instead. Each command is answered from the epoch in force at
+// the current virtual second. Answering allocates nothing.
+#pragma once
+
+#include <mutex>  // std::chrono without <chrono>: see CMakeLists.txt
+#include <cstdint>
+#include <string>
+
+#include "ata/ata_platform.h"
+#include "scan/host.h"
+#include "sim/scenario.h"
+
+namespace kestrel {
+
+class SimDrives final : public AtaPlatform, public Environment {
+ public:
+  explicit SimDrives(Scenario scenario);
+
+  // --- AtaPlatform
+  bool IsWin9xFamily() override;
+  DeviceHandle OpenDevice(const char* name, std::uint32_t* errorCode) override;
+  bool ProbeDevice(DeviceHandle handle, std::uint8_t* deviceMap) override;
+  AtaOutcome SendCommand(DeviceHandle handle, const AtaRegisters& regs,
+                         std::uint8_t driveNumber, AtaDataMode mode,
+                         std::uint8_t* sector) override;
+  bool CloseDevice(DeviceHandle handle) override;
+  bool SystemDirectory(char* out, std::size_t size) override;
+  bool FileExists(const char* path) override;
+
+  // --- Environment
+  bool KeyChordHeld() override;
+  std::uint32_t TickCount() override;
+  LocalTime Now() override;
+  std::string_view CommandLine() override;
+
+  // Moves the virtual clock on by `ms` milliseconds.
+  void Advance(std::uint32_t ms);
+  // From now on the virtual clock follows the real one.
+  void FollowRealTime();
+  std::uint64_t ElapsedMs();
+
+  void SetCommandLine(std::string commandLine) {
+    commandLine_ = std::move(commandLine);
+  }
+
+  // How often a command reached drive `drive` (any outcome). For tests.
+  int CommandCount(int drive, SimCommand command) const {
+    return counts_[drive][static_cast<int>(command)];
+  }
+  // Handles open now. For tests.
+  int OpenHandles() const { return openHandles_; }
+  const Scenario& scenario() const { return scenario_; }
+
+ private:
+  const SimEpoch& CurrentEpoch();
+  int EpochIndex();
+  // The drive a command on `handle` reaches, or -1 for a bad handle.
+  int DriveOf(DeviceHandle handle, std::uint8_t driveNumber);
+  bool SmartOn(int drive, const SimDriveState& state, int epoch);
+
+  Scenario scenario_;
+  std::string commandLine_;
+  std::uint64_t elapsedMs_ = 0;
+  bool realTime_ = false;
+  std::chrono::steady_clock::time_point realStart_;
+  bool handleOpen_[11] = {};  // 0-9 drive devices, 10 the 9x driver
+  int openHandles_ = 0;
+  int enabledAtEpoch_[10];    // epoch of the last ENABLE, or -1
+  int counts_[10][static_cast<int>(SimCommand::kCount)] = {};
+};
+
+}  // namespace kestrel

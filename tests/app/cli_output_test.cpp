@@ -1,0 +1,69 @@
+// kestrel-cli's arguments, message lines and the JSON it prints.
+#include "app/cli/cli_output.h"
+
+#include "tests/support/test_support.h"
+
+namespace kestrel {
+namespace {
+
+TEST(CliArguments, FrontEndOptionsThenProgramOptionsSeparateOrJoined) {
+  CliOptions o;
+  std::string error;
+  ASSERT_TRUE(ParseCliArguments({"--sim", "demo.scenario", "--json", "/l", "/var/log/k.log",
+                                 "/Dsmart.dat"},
+                                &o, &error))
+      << error;
+  EXPECT_EQ(o.scenarioPath, "demo.scenario");
+  EXPECT_TRUE(o.json);
+  ASSERT_EQ(o.programOptions.size(), 2u);
+  EXPECT_EQ(o.programOptions[0], (std::pair<char, std::string>{'l', "/var/log/k.log"}));
+  EXPECT_EQ(o.programOptions[1], (std::pair<char, std::string>{'d', "smart.dat"}));
+  EXPECT_EQ(ComposeCommandLine(o), "kestrel-cli /l \"/var/log/k.log\" /d \"smart.dat\"");
+}
+
+TEST(CliArguments, RejectsStrayArgumentsAndQuotes) {
+  CliOptions o;
+  std::string error;
+  EXPECT_FALSE(ParseCliArguments({"/x", "y"}, &o, &error));
+  EXPECT_FALSE(ParseCliArguments({"/l", "/d", "--json"}, &o, &error) &&
+               o.programOptions.size() != 2);
+  EXPECT_FALSE(ParseCliArguments({"/l", "a\"b"}, &o, &error));
+  EXPECT_FALSE(ParseCliArguments({"--sim"}, &o, &error));
+}
+
+TEST(CliMessages, LineHasStyleCaptionAndEscapedUtf8Text) {
+  EXPECT_EQ(FormatMessageLine(16, "Varne", "ドライバ\r次\n行"),
+            "16\tVarne\t\xE3\x83\x89\xE3\x83\xA9\xE3\x82\xA4\xE3\x83\x90\\r"
+            "\xE6\xAC\xA1\\n\xE8\xA1\x8C");
+}
+
+using CliJson = SimTest;
+
+TEST_F(CliJson, DescribesEveryPresentDriveAndItsAttributes) {
+  Scan("[Drive0]\nModel = \"Disk \\\"A\\\"\"\nSerialAta = 1\nSectors = 1048576\n"
+       "Attribute.01 = 0x000B 100 100 0 97\n"
+       "[Drive3]\nPacket = 5\n");
+  RereadSmart(1);
+  std::string json = FormatDriveTableJson(TheDriveTable());
+  EXPECT_NE(json.find("\"index\": 0, \"state\": [\"Present\", \"Usable\"], "
+                      "\"status\": [\"StatusError\", \"StatusErrorSeen\", "
+                      "\"SmartSupported\", \"SmartEnabled\"]"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"model\": \"Disk \\\\\\\"A\\\\\\\"\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"capacity\": \".5 GB\""), std::string::npos);
+  EXPECT_NE(json.find("\"serialAta\": true"), std::string::npos);
+  EXPECT_NE(json.find("\"lastEvaluated\": \"2026-01-01 09:00:00\""), std::string::npos);
+  EXPECT_NE(json.find("\"id\": 1, \"threshold\": 97, \"current\": 100, \"worst\": 100, "
+                      "\"flags\": 11, \"raw\": 0, \"rawText\": \"\", \"goodness\": 1, "
+                      "\"level\": \"error\", \"changes\": [], "
+                      "\"name\": \"\xE4\xB8\x8D\xE6\x98\x8E\xE3\x81\xAA\xE5\xB1\x9E\xE6\x80\xA7\""),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("\"index\": 3, \"state\": [\"Present\"]"), std::string::npos);
+  EXPECT_NE(json.find("\"lastEvaluated\": null"), std::string::npos);
+  EXPECT_EQ(json.find("\"index\": 1"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrel

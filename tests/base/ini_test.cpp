@@ -1,0 +1,139 @@
+#include "base/ini.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <utility>
+
+namespace kestrel {
+namespace {
+
+using namespace std::literals;
+
+TEST(Ini, LineSyntax) {
+  IniFile ini;
+  ini.Parse(
+      "orphan=1\r\n[ Main ]\r\n  ; note=1\r\n\tkey\t =  two  words  \r\n"
+      "quoted = \"  padded  \"\r\nhalf=\"\r\nno equals here\r\nsemi=a ; b\r\n"
+      "[unclosed=x\r\nlast=end");
+  ASSERT_EQ(ini.sections().size(), 1u);
+  EXPECT_EQ(ini.sections()[0].name, "Main");
+  EXPECT_EQ(ini.sections()[0].entries.size(), 6u);  // not orphan, not "; note"
+  EXPECT_EQ(ini.Get("MAIN", "KEY"), "two  words");
+  EXPECT_EQ(ini.Get("main", "quoted"), "  padded  ");
+  EXPECT_EQ(ini.Get("main", "half"), "\"");
+  EXPECT_EQ(ini.Get("main", "semi"), "a ; b");
+  EXPECT_EQ(ini.Get("main", "[unclosed"), "x");
+  EXPECT_EQ(ini.Get("main", "last"), "end");
+}
+
+TEST(Ini, SecondBytesAreNotDelimiters) {
+  IniFile ini;
+  // 0x81 0x5D and 0x81 0x3D end in ']' and '='; ポ (0x83 0x7C) in '|'.
+  // 0x81 0x20 is no real character, but a blank after a lead is no blank.
+  ini.Parse("[x\x81\x5D" "y]\n\x81\x3D" "k=v\n\x83\x7C=\x83\x7C\nb=x\x81 \n");
+  ASSERT_EQ(ini.sections().size(), 1u);
+  EXPECT_EQ(ini.sections()[0].name, "x\x81\x5D" "y");
+  EXPECT_EQ(ini.Get("X\x81\x5D" "Y", "\x81\x3D" "K"), "v");
+  EXPECT_EQ(ini.Get("x\x81\x5D" "y", "ポ"), "ポ");
+  EXPECT_EQ(ini.Get("x\x81\x5D" "y", "b"), "x\x81 ");
+}
+
+TEST(Ini, RepeatedSectionsMergeAndFirstKeyWins) {
+  std::string text = "[A]\nk=1\nempty=\nK=2\n[b]\nx=1\n[a]\nk=3\nj=4\n[A]\nz=5\nempty=6\n";
+  // Long runs of one name, and many keys in the merged section.
+  for (int i = 0; i < 40; ++i) text += "[many]\nk" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  for (int i = 39; i >= 0; --i) text += "[MANY]\nK" + std::to_string(i) + "=dup\n";
+  IniFile ini;
+  ini.Parse(text);
+  ASSERT_EQ(ini.sections().size(), 3u);
+  EXPECT_EQ(ini.sections()[1].name, "b");
+  const IniSection* a = ini.FindSection("a");
+  ASSERT_EQ(a, &ini.sections()[0]);
+  ASSERT_EQ(a->entries.size(), 4u);
+  EXPECT_EQ(a->entries[2].key, "j");
+  EXPECT_EQ(ini.Get("a", "k"), "1");
+  EXPECT_EQ(ini.Get("a", "z"), "5");
+  EXPECT_EQ(ini.Get("a", "empty"), "");  // the first, empty value is kept
+  const IniSection& many = ini.sections()[2];
+  EXPECT_EQ(many.name, "many");
+  ASSERT_EQ(many.entries.size(), 40u);
+  EXPECT_EQ(many.entries[0].value, "0");
+  EXPECT_EQ(many.entries[39].value, "39");
+}
+
+TEST(Ini, LookupOrderAgreesWithSort) {
+  // ｿ (0xDF) and '　' (0x81 0x40) order differently by bytes and by units.
+  IniFile ini;
+  ini.Parse("[\xDF]\nv=1\n[\x81\x40]\nv=2\n[Beta]\nv=3\n[_]\nv=4\n[alpha]\nv=5\n[]\nv=6\n");
+  const char* names[] = {"\xDF", "\x81\x40", "BETA", "_", "Alpha", ""};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(ini.Get(names[i], "V"), std::to_string(i + 1));
+  EXPECT_EQ(ini.FindSection("gamma"), nullptr);
+  EXPECT_EQ(ini.FindSection("\x81"), nullptr);
+}
+
+TEST(Ini, TwoHundredThousandSections) {
+  std::string text;
+  for (int i = 0; i < 200000; ++i) text += "[S" + std::to_string(i) + "]\nv=" + std::to_string(i) + "\n";
+  IniFile ini;
+  ini.Parse(text);
+  ASSERT_EQ(ini.sections().size(), 200000u);
+  for (int i = 0; i < 200000; i += 7) {
+    ASSERT_EQ(ini.Get("s" + std::to_string(i), "V"), std::to_string(i));
+  }
+  EXPECT_EQ(ini.FindSection("S200000"), nullptr);
+}
+
+TEST(Ini, GetStringAndGetInt) {
+  IniFile ini;
+  ini.Parse(
+      "[s]\npo=a\x83\x7C" "b\nempty=\nnul=ab\0cd\n"
+      "a=-17\nb=+5\nc=\"  12\"\nd=12abc\ne=abc\nf=0x10\nbig=99999999999\nsmall=-99999999999\n"sv);
+  char buf[8];
+  EXPECT_EQ(ini.GetString("s", "po", "fb", buf, 3), 1u);
+  EXPECT_STREQ(buf, "a");
+  EXPECT_EQ(ini.GetString("s", "po", "fb", buf, 4), 3u);
+  EXPECT_STREQ(buf, "a\x83\x7C");
+  EXPECT_EQ(ini.GetString("s", "empty", "fb", buf, sizeof buf), 2u);
+  EXPECT_STREQ(buf, "fb");
+  EXPECT_EQ(ini.Get("s", "nul"), "ab\0cd"sv);
+  EXPECT_EQ(ini.GetString("s", "nul", "fb", buf, sizeof buf), 2u);
+  EXPECT_STREQ(buf, "ab");
+  const std::pair<const char*, int> ints[] = {{"a", -17}, {"b", 5}, {"c", 12}, {"d", 12},
+                                              {"e", 0}, {"f", 0}, {"empty", 9}, {"none", 9},
+                                              {"big", INT_MAX}, {"small", INT_MIN}};
+  for (const auto& [key, want] : ints) EXPECT_EQ(ini.GetInt("s", key, 9), want) << key;
+}
+
+TEST(Ini, AwkwardInput) {
+  IniFile ini;
+  ini.Parse("");
+  EXPECT_TRUE(ini.sections().empty());
+  EXPECT_EQ(ini.FindSection(""), nullptr);
+  ini.Parse("[s]\r\nk=v\r");
+  EXPECT_EQ(ini.Get("s", "k"), "v");
+  ini.Parse("[s]\nk=\x83");  // a lone lead byte ends the file
+  EXPECT_EQ(ini.Get("s", "k"), "\x83");
+  ini.Parse("[a\0b]\nk\0=1\n"sv);
+  EXPECT_EQ(ini.Get("A\0B"sv, "k\0"sv), "1");
+  EXPECT_EQ(ini.FindSection("a"), nullptr);
+}
+
+TEST(Ini, Load) {
+  const std::string path = testing::TempDir() + "kestrel_ini_test.ini";
+  std::ofstream(path, std::ios::binary) << "[s]\r\nk=\x83\x7C\r\n";
+  IniFile ini;
+  ASSERT_TRUE(ini.Load(path));
+  IniFile moved = std::move(ini);  // the views must survive the move
+  EXPECT_EQ(moved.Get("S", "K"), "\x83\x7C");
+  EXPECT_FALSE(moved.Load(path + ".missing"));
+  EXPECT_TRUE(moved.sections().empty());
+  EXPECT_FALSE(moved.Load(testing::TempDir()));  // a directory
+  std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace kestrel

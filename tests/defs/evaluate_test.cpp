@@ -1,0 +1,96 @@
+// Goodness, levels, change marks and the drive status of an evaluation.
+#include "defs/evaluate.h"
+
+#include "tests/support/test_support.h"
+
+namespace kestrel {
+namespace {
+
+TEST(Goodness, IsAPercentageTruncatedTowardZero) {
+  EXPECT_EQ(Goodness(100, 0), 39);
+  EXPECT_EQ(Goodness(253, 50), 100);
+  EXPECT_EQ(Goodness(40, 50), -20);
+  EXPECT_EQ(Goodness(1, 50), -100);
+  EXPECT_EQ(Goodness(50, 50), 0);
+  EXPECT_EQ(Goodness(100, 97), 1);
+  EXPECT_EQ(Goodness(110, 97), 8);
+  EXPECT_EQ(Goodness(150, 97), 33);
+}
+
+class EvaluateTest : public SimTest {
+ protected:
+  // Drive 0 with the given attribute lines, scanned and read once.
+  void Read(const std::string& attributes, const std::string& later = "") {
+    Scan("[Drive0]\nModel = M\n" + attributes + later);
+    RereadSmart(1);
+  }
+  const DriveAttribute& Slot(int i) { return Drive(0).attributes[i]; }
+  void Next() {
+    sim->Advance(10000);
+    RereadSmart(1);
+  }
+};
+
+TEST_F(EvaluateTest, PreFailureLevelsSetTheDriveStatus) {
+  Read("Attribute.01 = 0x000B 100 100 0 97\n"
+       "Attribute.03 = 0x0003 110 110 0 97\n"
+       "Attribute.05 = 0x0033 150 150 0 97\n"
+       "Attribute.C2 = 0x0022 97 97 0 97\n");
+  EXPECT_EQ(Slot(0).changeBits & (AttrError | AttrWarning), AttrError);
+  EXPECT_EQ(Slot(1).changeBits & (AttrError | AttrWarning), AttrWarning);
+  EXPECT_EQ(Slot(2).changeBits & (AttrError | AttrWarning), 0);
+  EXPECT_EQ(Slot(3).changeBits & AttrError, AttrError) << "advisory at 0 <= 0";
+  EXPECT_EQ(Drive(0).status & 0xF,
+            StatusWarning | StatusWarningSeen | StatusError | StatusErrorSeen);
+}
+
+TEST_F(EvaluateTest, RecoveryClearsStatusButNotTheSeenBits) {
+  Read("Attribute.01 = 0x000B 100 100 0 97\n",
+       "[At 10]\nDrive0.Attribute.01 = 0x000B 200 100 0 97\n");
+  Next();
+  EXPECT_EQ(Drive(0).status & 0xF, StatusErrorSeen);
+  EXPECT_EQ(Slot(0).changeBits, CurrentChanged | GoodnessChanged);
+}
+
+TEST_F(EvaluateTest, AdvisoryErrorLeavesTheDriveStatusAlone) {
+  Read("Attribute.C2 = 0x0022 50 50 0 50\n");
+  EXPECT_EQ(Slot(0).changeBits & AttrError, AttrError);
+  EXPECT_EQ(Drive(0).status & 0xF, 0u);
+}
+
+TEST_F(EvaluateTest, ChangeMarksIgnoreAFirstValueOfZero) {
+  Read("Attribute.05 = 0x0033 100 100 0 36\n",
+       "[At 10]\nDrive0.Attribute.05 = 0x0033 100 100 5 36\n"
+       "[At 20]\nDrive0.Attribute.05 = 0x0033 100 100 0 36\n");
+  EXPECT_EQ(Slot(0).changeBits & RawChanged, 0);
+  Next();
+  EXPECT_EQ(Slot(0).raw, 5u);
+  EXPECT_EQ(Slot(0).changeBits & RawChanged, 0) << "0 -> 5 is no change";
+  Next();
+  EXPECT_EQ(Slot(0).changeBits & RawChanged, RawChanged) << "5 -> 0 is";
+}
+
+TEST_F(EvaluateTest, UnjudgedValuesKeepGoodnessAndLevel) {
+  Read("Attribute.01 = 0x000B 100 100 0 97\n",
+       "[At 10]\nDrive0.Attribute.01 = 0x000B 254 100 0 97\n");
+  Next();
+  EXPECT_EQ(Slot(0).current, 254);
+  EXPECT_EQ(Slot(0).goodness, 1);
+  EXPECT_EQ(Slot(0).changeBits & AttrError, AttrError);
+  EXPECT_EQ(Drive(0).status & StatusError, 0u) << "counts for nothing now";
+}
+
+TEST_F(EvaluateTest, AttributeWithoutThresholdGetsASlotAndOneMessage) {
+  Read("Attribute.01 = 0x000B 100 100 0 97\nAttribute.C2 = 0x0022 40 45 40 -\n");
+  ASSERT_EQ(Drive(0).attributeCount, 2);
+  EXPECT_EQ(Slot(1).id, 0xC2);
+  EXPECT_EQ(Slot(1).threshold, kNoThreshold);
+  EXPECT_STREQ(Slot(1).name, "不明な属性");
+  EXPECT_EQ(Slot(1).raw, 40u);
+  EXPECT_EQ(sink.CountNotes("ドライブ0に閾値の存在しないSMART属性(C2)があります."), 1);
+  Next();
+  EXPECT_EQ(sink.CountNotes("ドライブ0に閾値の存在しないSMART属性(C2)があります."), 1);
+}
+
+}  // namespace
+}  // namespace kestrel

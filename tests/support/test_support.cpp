@@ -1,0 +1,74 @@
+#include "tests/support/test_support.h"
+
+#include <cstdio>
+
+#include "base/cp932.h"
+
+namespace kestrel {
+
+void RecordingSink::Note(int style, const char* text) {
+  notes.emplace_back(style, text);
+}
+
+void RecordingSink::ShowMessageBox(WindowHandle owner, const char* caption,
+                                   const char* text, int style) {
+  boxes.push_back(Box{owner, caption, text, style});
+}
+
+void RecordingSink::GetWindowTitle(WindowHandle, char* out, std::size_t size) {
+  CopyText(out, size, "Owner");
+}
+
+void RecordingSink::SetStatusText(WindowHandle, int, const char* text) {
+  statusTexts.emplace_back(text);
+}
+
+int RecordingSink::CountNotes(std::string_view text) const {
+  int n = 0;
+  for (const auto& [style, t] : notes) n += t == text;
+  return n;
+}
+
+std::vector<std::string> RecordingSink::StatusOnlyTexts() const {
+  std::vector<std::string> out;
+  for (const auto& [style, t] : notes) {
+    if (style < 0) out.push_back(t);
+  }
+  return out;
+}
+
+void RecordingSink::Clear() {
+  notes.clear();
+  boxes.clear();
+  statusTexts.clear();
+}
+
+void SimTest::TearDown() {
+  if (scanned_) ShutdownDrives();
+}
+
+void SimTest::Install(std::string_view scenario) {
+  Scenario parsed;
+  std::string error;
+  ASSERT_TRUE(ParseScenario(scenario, &parsed, &error)) << error;
+  sim = std::make_unique<SimDrives>(std::move(parsed));
+  InstallServices(Services{sim.get(), sim.get(), &sink});
+}
+
+void SimTest::Scan(std::string_view scenario, WindowHandle owner) {
+  Install(scenario);
+  ScanDrives(owner, nullptr);
+  scanned_ = true;
+}
+
+std::string Hex(const std::uint8_t* bytes, std::size_t n) {
+  std::string out;
+  char buf[4];
+  for (std::size_t i = 0; i < n; ++i) {
+    std::snprintf(buf, sizeof buf, "%02X ", bytes[i]);
+    out += buf;
+  }
+  return out;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,49 @@
+// The real Windows backend, run under Wine: the drive devices there open
+// but answer no SMART probe, so the scan must find nothing and say nothing.
+#include <windows.h>
+
+#include "ata/ata_platform.h"
+#include "tests/support/test_support.h"
+
+namespace kestrel {
+namespace {
+
+TEST(Win32Platform, RunsWithCodePage932) { EXPECT_EQ(GetACP(), 932u); }
+
+TEST(Win32Platform, IsNtFamily) { EXPECT_FALSE(DefaultAtaPlatform()->IsWin9xFamily()); }
+
+TEST(Win32Platform, ScanFindsNoDriveAndReportsNothing) {
+  RecordingSink sink;
+  InstallServices(Services{DefaultAtaPlatform(), DefaultEnvironment(), &sink});
+  ScanDrives(nullptr, nullptr);
+  for (const DriveRecord& r : TheDriveTable().records) {
+    EXPECT_EQ(r.state, 0u);
+    EXPECT_EQ(r.handle, kInvalidDeviceHandle) << "a device that failed the probe is closed";
+  }
+  EXPECT_TRUE(sink.notes.empty());
+  EXPECT_TRUE(sink.boxes.empty());
+  ShutdownDrives();
+}
+
+TEST(Win32Platform, FailedCommandCarriesTheSystemErrorCode) {
+  AtaRegisters regs{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0, 0};
+  std::uint8_t sector[512];
+  AtaOutcome out = DefaultAtaPlatform()->SendCommand(
+      reinterpret_cast<DeviceHandle>(INVALID_HANDLE_VALUE), regs, 0,
+      AtaDataMode::kSectorIn, sector);
+  EXPECT_FALSE(out.callSucceeded);
+  EXPECT_EQ(out.errorCode, static_cast<std::uint32_t>(ERROR_INVALID_HANDLE));
+}
+
+TEST(Win32Environment, GivesCommandLineTicksAndLocalTime) {
+  Environment* env = DefaultEnvironment();
+  EXPECT_NE(env->CommandLine().find("kestrel_win32_tests"), std::string_view::npos);
+  LocalTime t = env->Now();
+  EXPECT_GE(t.year, 2020);
+  EXPECT_GE(t.month, 1);
+  EXPECT_LE(t.month, 12);
+  EXPECT_FALSE(env->KeyChordHeld());
+}
+
+}  // namespace
+}  // namespace kestrel
