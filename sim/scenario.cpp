@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -284,8 +285,14 @@ class DriveCompiler {
   bool ApplyAttribute(const KeyValue& kv) {
     std::uint64_t id = 0;
     std::string_view hex = std::string_view(kv.key).substr(10);
-    if (hex.size() != 2 || !ParseNumber("0x" + std::string(hex), 255, &id) ||
-        id == 0) {
+    auto hexDigit = [](char c) {
+      return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    };
+    if (hex.size() != 2 || !hexDigit(hex[0]) || !hexDigit(hex[1])) {
+      return Fail(kv, "attribute id is not two hexadecimal digits 01..FF");
+    }
+    id = std::strtoul(std::string(hex).c_str(), nullptr, 16);
+    if (id == 0) {
       return Fail(kv, "attribute id is not two hexadecimal digits 01..FF");
     }
     std::vector<std::string_view> t = Tokens(kv.value);

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what the builds need and is missing, with apt-get.
+#   install-deps.sh host   the Linux build (kestrel-cli and the engine)
+#   install-deps.sh all    also the Windows cross build, Wine, Xvfb and the
+#                          Japanese locale the Windows tests run in
+set -euo pipefail
+
+what="${1:-all}"
+packages=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev)
+if [[ "$what" == all ]]; then
+  packages+=(clang libclang-rt-14-dev
+             g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+             wine wine64 xvfb xauth locales)
+fi
+
+# apt-get and locale-gen need root; elsewhere go through sudo.
+as_root=()
+[[ $(id -u) -eq 0 ]] || as_root=(sudo)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  "${as_root[@]}" apt-get update -q
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+fi
+
+# Wine runs the Windows programs with code page 932 only in a Japanese
+# locale.
+if [[ "$what" == all ]] && ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  if ! grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen; then
+    echo 'ja_JP.UTF-8 UTF-8' | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${as_root[@]}" locale-gen
+fi
