@@ -1,19 +1,109 @@
-// The definition file is not read yet: every lookup gives its default, so
-// each attribute is named "不明な属性" with no meaning and no raw format.
 #include "defs/definitions.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
+#include "base/command_line.h"
 #include "base/cp932.h"
+#include "base/ini.h"
+#include "defs/raw_format.h"
 #include "scan/drive_table.h"
+#include "scan/host.h"
 #include "scan/smart_sectors.h"
 
 namespace kestrel {
 
 namespace {
 
+constexpr char kDefaultDrive[] = "Default Drive";
+constexpr char kUnknownAttribute[] = "不明な属性";
+
+// Longest texts read from the file.
+constexpr std::size_t kDefinitionBytes = 449;
+constexpr std::size_t kAliasBytes = 39;
+constexpr std::size_t kModelBytes = 40;
+// Aliases followed for one attribute at most; a longer chain is cut there.
+constexpr int kMaxAliases = 64;
+
 std::int8_t g_errorLimits[256];
 std::int8_t g_warningLimits[256];
+IniFile g_definitions;
+
+// Reads up to 256 raw bytes of `name` (current directory) over `table`.
+void LoadLimitFile(const char* name, std::int8_t* table) {
+  std::FILE* f = std::fopen(name, "rb");
+  if (f == nullptr) return;
+  std::size_t n = std::fread(table, 1, 256, f);
+  (void)n;  // a short file replaces only as many entries as it has bytes
+  std::fclose(f);
+}
+
+bool HasPathCharacter(const char* value) {
+  std::string_view v(value);
+  // On Linux a "/" marks a path as a colon or backslash does on Windows.
+  return FindChar(v, ':') != std::string_view::npos ||
+         FindChar(v, '\\') != std::string_view::npos ||
+         FindChar(v, '/') != std::string_view::npos;
+}
+
+// Splits a bare file name at its last "." and searches for it.
+bool SearchBareName(Environment* env, const char* name, char* out, std::size_t size) {
+  std::string_view v(name);
+  std::size_t dot = std::string_view::npos;
+  for (std::size_t i = 0; i < v.size(); i += CharLength(v.data() + i, v.size() - i)) {
+    if (v[i] == '.') dot = i;
+  }
+  char stem[kMaxOptionValue + 1];
+  char extension[kMaxOptionValue + 1];
+  std::size_t stemLength = dot == std::string_view::npos ? v.size() : dot;
+  std::memcpy(stem, name, stemLength);
+  stem[stemLength] = '\0';
+  CopyText(extension, sizeof extension,
+           dot == std::string_view::npos ? std::string_view() : v.substr(dot));
+  if (stem[0] == '\0') return false;
+  return env->SearchFile(stem, extension, out, size);
+}
+
+void FindDefinitionFile(DriveTable& table) {
+  Environment* env = InstalledServices().env;
+  char* path = table.definitionPath;
+  path[0] = '\0';
+  CommandLineOption option = FindCommandLineOption(env->CommandLine(), 'd');
+  if (option.found && !option.tooLong && option.value[0] != '\0') {
+    if (HasPathCharacter(option.value)) {
+      if (env->IsFile(option.value)) CopyText(path, sizeof table.definitionPath, option.value);
+    } else {
+      SearchBareName(env, option.value, path, sizeof table.definitionPath);
+    }
+  }
+  if (path[0] != '\0') return;
+  if (env->SearchFile("Smart", ".dat", path, sizeof table.definitionPath)) return;
+  CopyText(path, sizeof table.definitionPath, "smart.dat");
+}
+
+void BuildSectionNames(SectionNames& names) {
+  names.storage.clear();
+  names.sorted.clear();
+  std::size_t bytes = 0;
+  for (const IniSection& s : g_definitions.sections()) bytes += s.name.size() + 1;
+  names.storage.reserve(bytes);
+  for (const IniSection& s : g_definitions.sections()) {
+    names.storage.insert(names.storage.end(), s.name.begin(), s.name.end());
+    names.storage.push_back('\0');
+  }
+  names.sorted.reserve(g_definitions.sections().size());
+  for (std::size_t i = 0; i < names.storage.size();
+       i += std::strlen(&names.storage[i]) + 1) {
+    names.sorted.push_back(&names.storage[i]);
+  }
+  std::sort(names.sorted.begin(), names.sorted.end(),
+            [](const char* a, const char* b) { return MbsICompare(a, b) < 0; });
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return MbsICompare(a, b) == 0;
+}
 
 }  // namespace
 
@@ -23,23 +113,92 @@ void LoadDefinitions() {
   std::memset(g_warningLimits, 15, sizeof g_warningLimits);
   table.errorLimits = g_errorLimits;
   table.warningLimits = g_warningLimits;
-  CopyText(table.definitionPath, sizeof table.definitionPath, "smart.dat");
-  table.errorLevel = 0;
-  table.warningLevel = 5;
-  table.sectionNames.storage.clear();
-  table.sectionNames.sorted.clear();
+  LoadLimitFile("error.dat", g_errorLimits);
+  LoadLimitFile("warning.dat", g_warningLimits);
+
+  FindDefinitionFile(table);
+  if (!g_definitions.Load(table.definitionPath)) g_definitions.Parse("");
+
+  // Only the low 8 bits of each level count.
+  table.errorLevel = static_cast<std::int8_t>(g_definitions.GetInt("Error Level", "Error", 0));
+  table.warningLevel =
+      static_cast<std::int8_t>(g_definitions.GetInt("Error Level", "Warning", 5));
+  BuildSectionNames(table.sectionNames);
 }
 
-bool HasSection(std::string_view) { return true; }
+bool HasSection(std::string_view name) {
+  const std::vector<const char*>& sorted = TheDriveTable().sectionNames.sorted;
+  if (sorted.empty()) return true;
+  std::size_t low = 0;
+  std::size_t high = sorted.size();
+  while (low < high) {
+    std::size_t mid = low + (high - low) / 2;
+    int c = MbsICompare(name, sorted[mid]);
+    if (c == 0) return true;
+    if (c < 0) {
+      high = mid;
+    } else {
+      low = mid + 1;
+    }
+  }
+  return false;
+}
 
-void ReadDefinitionString(std::string_view, std::string_view, char* out,
+void ReadDefinitionString(std::string_view section, std::string_view key, char* out,
                           std::size_t size) {
-  if (size > 0) out[0] = '\0';
+  g_definitions.GetString(section, key, "", out, size);
 }
 
-void DefineAttribute(DriveAttribute& slot, const char*) {
-  CopyText(slot.name, sizeof slot.name, "不明な属性");
-  slot.meaning[0] = '\0';
+void DefineAttribute(DriveAttribute& slot, const char* modelNumber) {
+  char key[3];
+  std::snprintf(key, sizeof key, "%02X", slot.id);
+
+  char current[kDefinitionBytes + 1];
+  CopyText(current, kModelBytes + 1, modelNumber);
+  char definition[kDefinitionBytes + 1];
+  definition[0] = '\0';
+  char followed[kMaxAliases][kAliasBytes + 1];
+  int followedCount = 0;
+
+  while (current[0] != '\0' && definition[0] == '\0') {
+    if (HasSection(current)) {
+      ReadDefinitionString(current, key, definition, sizeof definition);
+      if (definition[0] != '\0') break;
+      char alias[kAliasBytes + 1];
+      ReadDefinitionString(current, "Alias", alias, sizeof alias);
+      if (EqualsIgnoringAsciiCase(alias, kDefaultDrive)) break;
+      bool seen = false;
+      for (int i = 0; i < followedCount && !seen; ++i) {
+        seen = EqualsIgnoringAsciiCase(alias, followed[i]);
+      }
+      if (alias[0] != '\0' && !seen && followedCount < kMaxAliases) {
+        std::memcpy(followed[followedCount++], alias, sizeof alias);
+        std::memcpy(current, alias, sizeof alias);
+        continue;
+      }
+    }
+    // The next shorter leading part of the name, byte by byte.
+    current[std::strlen(current) - 1] = '\0';
+  }
+  if (definition[0] == '\0') {
+    CopyText(current, sizeof current, kDefaultDrive);
+    ReadDefinitionString(kDefaultDrive, key, definition, sizeof definition);
+    if (definition[0] == '\0') CopyText(definition, sizeof definition, kUnknownAttribute);
+  }
+
+  std::string_view rest(definition);
+  std::size_t bar = FindChar(rest, '|');
+  CopyText(slot.name, sizeof slot.name, rest.substr(0, bar));
+  if (bar == std::string_view::npos) {
+    slot.meaning[0] = '\0';
+    return;
+  }
+  rest.remove_prefix(bar + 1);
+  bar = FindChar(rest, '|');
+  CopyText(slot.meaning, sizeof slot.meaning, rest.substr(0, bar));
+  slot.rawFormat[0] = '\0';
+  if (bar == std::string_view::npos) return;
+  ParseRawFormat(slot, rest.data() + bar + 1, modelNumber, current);
 }
 
 void BuildAttributes(int drive) {
@@ -60,6 +219,7 @@ void ReleaseDefinitions() {
   DriveTable& table = TheDriveTable();
   table.sectionNames.storage = {};
   table.sectionNames.sorted = {};
+  g_definitions = IniFile();
 }
 
 }  // namespace kestrel

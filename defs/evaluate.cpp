@@ -1,6 +1,9 @@
 #include "defs/evaluate.h"
 
+#include <cstring>
+
 #include "defs/definitions.h"
+#include "defs/raw_format.h"
 #include "scan/drive_table.h"
 #include "scan/host.h"
 #include "scan/smart_sectors.h"
@@ -57,12 +60,16 @@ void EvaluateAttributes(int drive) {
     }
     slot->current = entry.current;
 
-    // The raw value is taken as the drive reports it until definitions give
-    // a mask and a multiplier.
-    std::uint64_t raw = RawValue48(entry.raw);
+    char text[sizeof slot->rawText];
+    std::uint64_t raw = RenderRawValue(*slot, entry.raw, table.rawHexMode, text);
     if (slot->raw != 0 && slot->raw != raw) bits |= RawChanged;
     slot->raw = raw;
+    std::memcpy(slot->rawText, text, sizeof text);
 
+    // Not judged: goodness and level stay as they were. A goodness change
+    // mark from the previous reading is not carried over, or the monitor
+    // would log the same change again at every tick while the value is out
+    // of range.
     if (slot->current == 0 || slot->current >= 254 ||
         slot->threshold == kNoThreshold) {
       slot->changeBits = bits;

@@ -1,11 +1,20 @@
 // The environment on Linux: no key chord is ever held (a console program
 // cannot see the keyboard's state), a monotonic tick count and the local
-// clock. The command line is the one the front end composed.
+// clock. The command line is the one the front end composed. Files are
+// searched beside the executable, then in the current directory, then in
+// the data directory of an installed copy.
+#include <dirent.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <climits>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "base/cp932.h"
 #include "scan/host.h"
 
 namespace kestrel {
@@ -41,7 +50,53 @@ class LinuxEnvironment final : public Environment {
 
   std::string_view CommandLine() override { return commandLine; }
 
+  bool SearchFile(const char* stem, const char* extension, char* out,
+                  std::size_t size) override {
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+      exe[n] = '\0';
+      if (char* slash = std::strrchr(exe, '/')) {
+        *slash = '\0';
+        if (TryDirectory(exe, stem, extension, out, size)) return true;
+      }
+    }
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) != nullptr &&
+        TryDirectory(cwd, stem, extension, out, size)) {
+      return true;
+    }
+    return TryDirectory(KESTREL_DATA_DIR, stem, extension, out, size);
+  }
+
+  bool IsFile(const char* path) override {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISREG(st.st_mode);
+  }
+
   std::string commandLine;
+
+ private:
+  // File names are matched without regard to ASCII case, as Windows does,
+  // so that "Smart.dat" finds the shipped "smart.dat".
+  bool TryDirectory(const char* dir, const char* stem, const char* extension,
+                    char* out, std::size_t size) {
+    int n = std::snprintf(out, size, "%s/%s%s", dir, stem, extension);
+    if (n < 0 || static_cast<std::size_t>(n) >= size) return false;
+    if (IsFile(out)) return true;
+    DIR* d = opendir(dir);
+    if (d == nullptr) return false;
+    std::string wanted = std::string(stem) + extension;
+    bool found = false;
+    while (dirent* e = readdir(d)) {
+      if (MbsICompare(e->d_name, wanted) != 0) continue;
+      n = std::snprintf(out, size, "%s/%s", dir, e->d_name);
+      found = n >= 0 && static_cast<std::size_t>(n) < size && IsFile(out);
+      if (found) break;
+    }
+    closedir(d);
+    return found;
+  }
 };
 
 }  // namespace

@@ -26,6 +26,19 @@ class Win32Environment final : public Environment {
   }
 
   std::string_view CommandLine() override { return GetCommandLineA(); }
+
+  bool SearchFile(const char* stem, const char* extension, char* out,
+                  std::size_t size) override {
+    DWORD n = SearchPathA(nullptr, stem, extension, static_cast<DWORD>(size), out,
+                          nullptr);
+    return n != 0 && n < size;
+  }
+
+  bool IsFile(const char* path) override {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
 };
 
 }  // namespace

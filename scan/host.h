@@ -61,6 +61,16 @@ class Environment {
 
   // The whole command line, program path included, as one text.
   virtual std::string_view CommandLine() = 0;
+
+  // Looks for the file `stem` + `extension` the way the platform finds a
+  // program's files: first beside the executable, then in its standard
+  // places. On success copies the full path into `out` (`size` bytes) and
+  // returns true; a path that does not fit counts as not found.
+  virtual bool SearchFile(const char* stem, const char* extension, char* out,
+                          std::size_t size) = 0;
+
+  // Whether `path` names an existing file (not a directory).
+  virtual bool IsFile(const char* path) = 0;
 };
 
 struct Services {

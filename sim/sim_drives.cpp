@@ -347,4 +347,13 @@ LocalTime SimDrives::Now() {
 
 std::string_view SimDrives::CommandLine() { return commandLine_; }
 
+bool SimDrives::SearchFile(const char* stem, const char* extension, char* out,
+                           std::size_t size) {
+  return DefaultEnvironment()->SearchFile(stem, extension, out, size);
+}
+
+bool SimDrives::IsFile(const char* path) {
+  return DefaultEnvironment()->IsFile(path);
+}
+
 }  // namespace kestrel

@@ -30,13 +30,17 @@ class SimDrives final : public AtaPlatform, public Environment {
                          std::uint8_t* sector) override;
   bool CloseDevice(DeviceHandle handle) override;
   bool SystemDirectory(char* out, std::size_t size) override;
-  bool FileExists(const char* path) override;
+  bool FileExists(const char* path) override;  // the 9x driver files
 
   // --- Environment
   bool KeyChordHeld() override;
   std::uint32_t TickCount() override;
   LocalTime Now() override;
   std::string_view CommandLine() override;
+  // Files are real: these ask the platform's own environment.
+  bool SearchFile(const char* stem, const char* extension, char* out,
+                  std::size_t size) override;
+  bool IsFile(const char* path) override;
 
   // Moves the virtual clock on by `ms` milliseconds.
   void Advance(std::uint32_t ms);

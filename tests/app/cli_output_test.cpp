@@ -55,9 +55,9 @@ TEST_F(CliJson, DescribesEveryPresentDriveAndItsAttributes) {
   EXPECT_NE(json.find("\"serialAta\": true"), std::string::npos);
   EXPECT_NE(json.find("\"lastEvaluated\": \"2026-01-01 09:00:00\""), std::string::npos);
   EXPECT_NE(json.find("\"id\": 1, \"threshold\": 97, \"current\": 100, \"worst\": 100, "
-                      "\"flags\": 11, \"raw\": 0, \"rawText\": \"\", \"goodness\": 1, "
+                      "\"flags\": 11, \"raw\": 0, \"rawText\": \"0\", \"goodness\": 1, "
                       "\"level\": \"error\", \"changes\": [], "
-                      "\"name\": \"\xE4\xB8\x8D\xE6\x98\x8E\xE3\x81\xAA\xE5\xB1\x9E\xE6\x80\xA7\""),
+                      "\"name\": \"Attribute 01\", \"meaning\": \"Test attribute\"}"),
             std::string::npos)
       << json;
   EXPECT_NE(json.find("\"index\": 3, \"state\": [\"Present\"]"), std::string::npos);

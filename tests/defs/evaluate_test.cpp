@@ -85,7 +85,8 @@ TEST_F(EvaluateTest, AttributeWithoutThresholdGetsASlotAndOneMessage) {
   ASSERT_EQ(Drive(0).attributeCount, 2);
   EXPECT_EQ(Slot(1).id, 0xC2);
   EXPECT_EQ(Slot(1).threshold, kNoThreshold);
-  EXPECT_STREQ(Slot(1).name, "不明な属性");
+  EXPECT_STREQ(Slot(1).name, "Attribute C2");
+  EXPECT_STREQ(Slot(1).rawText, "40");
   EXPECT_EQ(Slot(1).raw, 40u);
   EXPECT_EQ(sink.CountNotes("ドライブ0に閾値の存在しないSMART属性(C2)があります."), 1);
   Next();

@@ -72,6 +72,7 @@ TEST(RereadAllocation, TenDrivesOfThirtyAttributesAllocateNothing) {
   std::string error;
   ASSERT_TRUE(ParseScenario(scenario, &parsed, &error)) << error;
   SimDrives sim(std::move(parsed));
+  sim.SetCommandLine("kestrel /d \"" + TestDefinitionFile() + "\"");
   SilentSink sink;
   InstallServices(Services{&sim, &sim, &sink});
   ScanDrives(nullptr, nullptr);

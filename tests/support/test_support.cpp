@@ -47,11 +47,26 @@ void SimTest::TearDown() {
   if (scanned_) ShutdownDrives();
 }
 
+const std::string& TestDefinitionFile() {
+  static const std::string path = [] {
+    std::string p = testing::TempDir() + "kestrel_test_definitions.ini";
+    std::FILE* f = std::fopen(p.c_str(), "wb");
+    std::fputs("[Default Drive]\n", f);
+    for (int id = 1; id < 256; ++id) {
+      std::fprintf(f, "%02X=Attribute %02X|Test attribute|,,,\"#\"\n", id, id);
+    }
+    std::fclose(f);
+    return p;
+  }();
+  return path;
+}
+
 void SimTest::Install(std::string_view scenario) {
   Scenario parsed;
   std::string error;
   ASSERT_TRUE(ParseScenario(scenario, &parsed, &error)) << error;
   sim = std::make_unique<SimDrives>(std::move(parsed));
+  sim->SetCommandLine("kestrel /d \"" + TestDefinitionFile() + "\"");
   InstallServices(Services{sim.get(), sim.get(), &sink});
 }
 

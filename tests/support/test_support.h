@@ -41,6 +41,10 @@ class RecordingSink : public MessageSink {
   std::vector<std::string> statusTexts;
 };
 
+// A definition file that names every id "Attribute HH" and shows its whole
+// raw value in decimal; SimTest's command line points "/d" at it.
+const std::string& TestDefinitionFile();
+
 // A scenario parsed from text, installed with a recording sink. A table
 // that a test scanned is shut down after it.
 class SimTest : public ::testing::Test {

@@ -1,0 +1,193 @@
+#include "report/monitor.h"
+
+#include <cstdio>
+
+#include "ata/ata_channel.h"
+#include "scan/host.h"
+
+namespace kestrel {
+
+namespace {
+
+MonitorState g_state;
+MonitorHost* g_host = nullptr;
+bool g_busy = false;
+int g_announceCooldown = 0;
+
+// Ticks to let pass after a notice: one notice every six ticks at most.
+constexpr int kAnnounceCooldown = 5;
+
+struct Mark {
+  std::uint8_t bit;
+  const char* label;
+  std::uint32_t MonitorSlot::*pending;
+};
+
+// The order in which a slot's marks are logged.
+constexpr Mark kLogOrder[] = {
+    {CurrentChanged, "現在値", &MonitorSlot::pendingCurrent},
+    {WorstChanged, "最悪値", &MonitorSlot::pendingWorst},
+    {RawChanged, "ロウデータ", &MonitorSlot::pendingRaw},
+    {GoodnessChanged, "良好度", &MonitorSlot::pendingGoodness},
+};
+
+// The order in which a slot's pending changes are announced.
+constexpr Mark kAnnounceOrder[] = {
+    {RawChanged, "ロウデータ", &MonitorSlot::pendingRaw},
+    {CurrentChanged, "現在値", &MonitorSlot::pendingCurrent},
+    {GoodnessChanged, "良好度", &MonitorSlot::pendingGoodness},
+    {WorstChanged, "最悪値", &MonitorSlot::pendingWorst},
+};
+
+class BusyGuard {
+ public:
+  BusyGuard() { g_busy = true; }
+  ~BusyGuard() { g_busy = false; }
+  BusyGuard(const BusyGuard&) = delete;
+  BusyGuard& operator=(const BusyGuard&) = delete;
+};
+
+void WriteLogLine(MonitorState& state, int drive, const DriveAttribute& a,
+                  const Mark& mark, const LocalTime& t) {
+  char line[256];
+  int n;
+  const char* stamp = "%04hu/%02hu/%02hu %02hu:%02hu\tATA#%d\t%02X\t%s\t";
+  char head[96];
+  std::snprintf(head, sizeof head, stamp, t.year, t.month, t.day, t.hour, t.minute,
+                drive, a.id, mark.label);
+  switch (mark.bit) {
+    case CurrentChanged:
+      n = std::snprintf(line, sizeof line, "%s%u\r\n", head, a.current);
+      break;
+    case WorstChanged:
+      n = std::snprintf(line, sizeof line, "%s%u\r\n", head, a.worst);
+      break;
+    case RawChanged:
+      n = std::snprintf(line, sizeof line, "%s%s\r\n", head, a.rawText);
+      break;
+    default:
+      n = std::snprintf(line, sizeof line, "%s%d\r\n", head, a.goodness);
+      break;
+  }
+  if (n <= 0) return;
+  // Write errors are not reported: the next line tries the same file again.
+  state.logBytes += static_cast<std::int64_t>(
+      std::fwrite(line, 1, static_cast<std::size_t>(n), state.logFile));
+}
+
+// Logs drive `d`'s marks, queues them for notices and shows the time of
+// its reading.
+void LogDrive(MonitorState& state, DriveRecord& r, int d) {
+  MonitorSlot& slot = state.slots[d];
+  for (int j = 0; j < kMaxAttributes; ++j) {
+    const DriveAttribute& a = r.attributes[j];
+    for (const Mark& mark : kLogOrder) {
+      if (!(a.changeBits & mark.bit)) continue;
+      slot.*mark.pending |= 1u << j;
+      if (state.logFile != nullptr) WriteLogLine(state, d, a, mark, r.lastEvaluated);
+    }
+  }
+  r.status &= ~static_cast<std::uint32_t>(StatusWarningSeen | StatusErrorSeen);
+  char text[64];
+  const LocalTime& t = r.lastEvaluated;
+  std::snprintf(text, sizeof text, "取得時刻: %04hu-%02hu-%02hu %02hu:%02hu", t.year,
+                t.month, t.day, t.hour, t.minute);
+  g_host->SetStatusText(1, text);
+}
+
+void Announce(MonitorState& state) {
+  if (g_announceCooldown > 0) {
+    --g_announceCooldown;
+    return;
+  }
+  for (int d = 0; d < kMaxDrives; ++d) {
+    MonitorSlot& slot = state.slots[d];
+    for (int j = 0; j < kMaxAttributes; ++j) {
+      for (const Mark& mark : kAnnounceOrder) {
+        if (!(slot.*mark.pending & (1u << j))) continue;
+        slot.*mark.pending &= ~(1u << j);
+        DriveTable* table = LockDriveTable();
+        if (table == nullptr) return;  // this notice is lost
+        const DriveAttribute& a = table->records[d].attributes[j];
+        char text[256];
+        std::snprintf(text, sizeof text, "ドライブATA#%dの属性%02X(%s)の%sが変化しました.", d,
+                      a.id, a.name, mark.label);
+        int icon = (a.changeBits & AttrError) ? 3 : (a.changeBits & AttrWarning) ? 2 : 1;
+        g_host->ShowNotice(text, icon);
+        UnlockDriveTable();
+        g_host->SetStatusText(0, text);
+        g_announceCooldown = kAnnounceCooldown;
+        return;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+MonitorState& TheMonitorState() { return g_state; }
+
+void InstallMonitorHost(MonitorHost* host) { g_host = host; }
+MonitorHost* InstalledMonitorHost() { return g_host; }
+
+void StartMonitor(const DriveTable& table) {
+  for (MonitorSlot& slot : g_state.slots) slot = MonitorSlot{};
+  g_state.trayState = 0;
+  g_announceCooldown = 0;
+  for (int d = 0; d < kMaxDrives; ++d) {
+    if (!(table.records[d].state & Present)) continue;
+    g_state.slots[d].enabled = 1;
+    g_state.slots[d].intervalMs = 30000;
+  }
+}
+
+void MonitorTick() {
+  if (g_busy) return;
+  BusyGuard guard;
+  MonitorState& state = g_state;
+  Environment* env = InstalledServices().env;
+
+  std::uint32_t due = 0;
+  for (int d = 0; d < kMaxDrives; ++d) {
+    MonitorSlot& slot = state.slots[d];
+    if (!slot.enabled) continue;
+    // Unsigned subtraction: the interval holds across the counter's wrap.
+    if (env->TickCount() - slot.lastReadTick < slot.intervalMs) continue;
+    if (ReadSmartStatus(d) & SmartEnabled) {
+      due |= 1u << d;
+      slot.lastReadTick = env->TickCount();
+    }
+  }
+
+  if (due != 0) {
+    // A due drive that could not be evaluated (data not read, or a bad
+    // checksum) still holds the marks of its previous evaluation; it is
+    // left out of this tick so that no change is logged or announced twice.
+    std::uint32_t evaluated = RereadSmart(due);
+    if (DriveTable* table = LockDriveTable()) {
+      std::int64_t blocksBefore = state.logBytes / 512;
+      int overall = 0;
+      for (int d = 0; d < kMaxDrives; ++d) {
+        DriveRecord& r = table->records[d];
+        if (!(r.state & Usable)) continue;
+        if (evaluated & (1u << d)) LogDrive(state, r, d);
+        if (r.status & StatusError) {
+          overall = 2;
+        } else if ((r.status & StatusWarning) && overall != 2) {
+          overall = 1;
+        }
+      }
+      if (overall != state.trayState) {
+        g_host->ChangeTrayIcon(overall);
+        state.trayState = overall;
+      }
+      if (state.logFile != nullptr && state.logBytes / 512 > blocksBefore) {
+        std::fflush(state.logFile);
+      }
+      UnlockDriveTable();
+    }
+  }
+  Announce(state);
+}
+
+}  // namespace kestrel

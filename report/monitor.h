@@ -1,0 +1,75 @@
+// The change monitor: once a second it finds the drives that are due, has
+// them re-read and judged, writes one log line per change, keeps the
+// overall health that the tray icon shows, and announces the changes one
+// at a time.
+//
+// The monitor reaches the window side only through MonitorHost; the
+// Windows program, kestrel-cli and the tests each implement it. Everything
+// runs on the user-interface thread.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "scan/drive_table.h"
+
+namespace kestrel {
+
+// Per-drive monitoring state; every field 0 until start-up sets them.
+struct MonitorSlot {
+  int enabled;                  // the drive is watched
+  std::uint32_t intervalMs;     // re-read interval
+  std::uint32_t lastReadTick;   // tick counter when last found due
+  std::uint32_t pendingCurrent;   // bit j: slot j has an unannounced change
+  std::uint32_t pendingWorst;
+  std::uint32_t pendingRaw;
+  std::uint32_t pendingGoodness;
+};
+
+// The main window's state that the monitor and the report use.
+struct MonitorState {
+  int trayState;                 // 0 normal, 1 warning, 2 error
+  std::FILE* logFile;            // the "/l" log, or nullptr
+  std::int64_t logBytes;         // its length at opening plus every write
+  MonitorSlot slots[kMaxDrives];
+};
+
+// The process's one monitor state (held for the main window).
+MonitorState& TheMonitorState();
+
+// What the monitor and the report need of the window side.
+class MonitorHost {
+ public:
+  MonitorHost() = default;
+  MonitorHost(const MonitorHost&) = delete;
+  MonitorHost& operator=(const MonitorHost&) = delete;
+  virtual ~MonitorHost() = default;
+
+  // Shows the tray icon of health `state` (0 normal, 1 warning, 2 error).
+  virtual void ChangeTrayIcon(int state) = 0;
+
+  // Puts `text` into the tray tooltip and, when balloons are on, shows it
+  // as a balloon with icon `balloonIcon` (1 information, 2 warning,
+  // 3 error).
+  virtual void ShowNotice(const char* text, int balloonIcon) = 0;
+
+  // Sets part `part` (0 notices, 1 acquisition time) of the status bar.
+  virtual void SetStatusText(int part, const char* text) = 0;
+
+  // Opens `path` (a page) with the desktop's default handler.
+  virtual void OpenPage(const char* path) = 0;
+};
+
+// Installs the host the monitor and the report use from now on.
+void InstallMonitorHost(MonitorHost* host);
+MonitorHost* InstalledMonitorHost();
+
+// Start-up: clears every slot, the health (0) and the notice cooldown,
+// then watches every Present drive every 30 seconds. The log file stays.
+// The caller holds the table lock.
+void StartMonitor(const DriveTable& table);
+
+// One step of the monitor. Returns at once while another step runs.
+void MonitorTick();
+
+}  // namespace kestrel

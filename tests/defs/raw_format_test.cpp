@@ -1,0 +1,210 @@
+// Raw-data formats: the worked examples, the seven faults, the number forms
+// and their clamping, the pattern edge cases and the cutting of the text.
+#include "defs/raw_format.h"
+
+#include <cstring>
+#include <string>
+
+#include "tests/support/test_support.h"
+
+namespace kestrel {
+namespace {
+
+constexpr std::uint64_t kAllOnes = ~std::uint64_t{0};
+
+class RawFormatTest : public SimTest {
+ protected:
+  void SetUp() override { Install(""); }
+
+  // Attribute C2 of model M, defined in section "Default Drive".
+  DriveAttribute Parse(const std::string& format) {
+    DriveAttribute slot{};
+    slot.id = 0xC2;
+    std::strcpy(slot.rawFormat, "old");
+    ParseRawFormat(slot, format.c_str(), "M", "Default Drive");
+    return slot;
+  }
+  std::string Render(const DriveAttribute& slot, std::uint64_t value,
+                     std::uint64_t* raw = nullptr, bool hexMode = false) {
+    std::uint8_t bytes[6];
+    for (int i = 0; i < 6; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    char text[68];
+    const std::uint64_t r = RenderRawValue(slot, bytes, hexMode, text);
+    if (raw != nullptr) *raw = r;
+    return text;
+  }
+  static std::string Quoted(const std::string& counts, const std::string& pattern) {
+    return counts + "\"" + pattern + "\"";
+  }
+};
+using RenderRawValueTest = RawFormatTest;
+
+TEST_F(RawFormatTest, WorkedExamples) {
+  struct Row { const char* format; const char* tmpl; std::uint64_t value, raw; const char* text; };
+  const Row rows[] = {
+      {R"(0xFF,,,"###")", "%3I64u", 298, 42, " 42"},
+      {R"(0xFF,,1,"HHHH")", "%04I64X", 42, 42, "002A"},
+      {R"(0xFF,,1,"hh")", "%02I64x", 42, 42, "2a"},
+      {R"(,10,1,"#")", "%1I64u", 37, 370, "370"},
+      {R"(,,3,60,60,"#:00:00")", "%1I64u:%02I64u:%02I64u", 725, 725, "0:12:05"},
+      {R"(,,2,10,"#.0")", "%1I64u.%01I64u", 375, 375, "37.5"},
+      {R"(,,2,100,"#")", "%1I64u", 250, 250, "2"},
+      {R"(0xFF,,1,"#%")", "%1I64u%%", 42, 42, "42%"},
+      {R"(0xFF,,1,"\##")", "#%1I64u", 42, 42, "#42"},
+      {R"(0xFF,,1,"##\h")", "%2I64uh", 42, 42, "42h"},
+      {R"(,,2,60,"#時間00分")", "%1I64u時間%02I64u分", 125, 125, "2時間05分"},
+  };
+  for (const Row& row : rows) {
+    const DriveAttribute slot = Parse(row.format);
+    EXPECT_STREQ(slot.rawFormat, row.tmpl) << row.format;
+    std::uint64_t raw = 0;
+    EXPECT_EQ(Render(slot, row.value, &raw), row.text) << row.format;
+    EXPECT_EQ(raw, row.raw) << row.format;
+  }
+  EXPECT_TRUE(sink.notes.empty());
+}
+
+TEST_F(RawFormatTest, EachFaultReportsItsMessageAndLeavesNoTemplate) {
+  const std::string at = "モデルナンバM(Default Drive)の属性C2のロウデータ";
+  const std::string comma = at + "フォーマットにカンマがありません.";
+  const std::string quote = at + "フォーマットに\"\"でくくられた書式がありません.";
+  const std::string fields = at + "フォーマットの書式中の分割データ数が多すぎます.";
+  const std::string length = at + "フォーマットの書式が長すぎます.";
+  const std::string divisor = at + "フォーマットの分割除数が2未満です.";
+  const std::string a(64, 'a');
+  struct Row { std::string format, message; };
+  const Row rows[] = {
+      {R"(xyz,1,1,"#")", at + "マスク値が不正です."},
+      {R"(0x,1,1,"#")", at + "マスク値が不正です."},
+      {R"(0xFF 1,1,"#")", comma},
+      {R"(0xFF,1,1)", comma},
+      {R"(0xFF,0x,1,"#")", comma},
+      {R"(0xFF, 0x10,1,"#")", comma},
+      {R"(,,7,2,2,2,2,2,2,"#")", at + "フォーマットの分割数が7を超えています."},
+      {R"(,,99999999999,"#")", at + "フォーマットの分割数が2147483647を超えています."},
+      {R"(,,3,60,"#:#:#")", divisor},
+      {R"(,,2,1,"#")", divisor},
+      {R"(,,1, #)", quote},
+      {R"(,,1,"#)", quote},
+      {R"(,,1,"#:#")", fields},
+      {R"(,,0,"#")", fields},
+      {Quoted(",,1,", a), length},
+      {Quoted(",,1,", a.substr(0, 62) + "%"), length},
+      {Quoted(",,1,", a.substr(0, 57) + "##########"), length},
+      {Quoted(",,1,", a.substr(0, 56) + "0000000000"), length},
+  };
+  for (const Row& row : rows) {
+    sink.Clear();
+    const DriveAttribute slot = Parse(row.format);
+    ASSERT_EQ(sink.notes.size(), 1u) << row.format;
+    EXPECT_EQ(sink.notes[0].first, kStyleQuestion);
+    EXPECT_EQ(sink.notes[0].second, row.message) << row.format;
+    EXPECT_STREQ(slot.rawFormat, "") << row.format;
+  }
+}
+
+TEST_F(RawFormatTest, NumbersReadBeforeAFaultStayAndApply) {
+  const DriveAttribute slot = Parse(R"(0xFF,3,7,"#")");
+  EXPECT_EQ(slot.splitCount, 7);
+  std::uint64_t raw = 0;
+  EXPECT_EQ(Render(slot, 0x1234, &raw), "");
+  EXPECT_EQ(raw, 0x34u * 3);
+  EXPECT_EQ(Parse(R"(,,3,60,"#:#:#")").splitDivisors[1], 0u);
+}
+
+TEST_F(RawFormatTest, NumberFormsAndClamping) {
+  struct Row { std::string format; std::uint64_t mask; std::int32_t multiplier, count; std::uint32_t divisor; };
+  const Row rows[] = {
+      {R"(  0Xff ,0x10 ,0x2 ,0xFFFFFFFF , "")", 0xFF, 16, 2, 0xFFFFFFFF},
+      {R"(-256,-3,+2,-1,"")", 0xFFFFFFFFFFFFFF00, -3, 2, 0xFFFFFFFF},
+      {"7,\t5,2,\n 10,\"\"", 7, 5, 2, 10},
+      {R"(7,  ,  ,"")", 7, 0, 0, 0},
+      {R"(  ,,, "")", kAllOnes, 1, 1, 0},
+      {R"(-18446744073709551615,,1,"")", 1, 1, 1, 0},
+      {R"(99999999999999999999,2147483648,-2147483649,"")", kAllOnes, INT32_MAX, INT32_MIN, 0},
+      {R"(-99999999999999999999,0x1FFFFFFFF,1,"")", kAllOnes, -1, 1, 0},
+      {R"(0x1FFFFFFFFFFFFFFFF,,1,"")", kAllOnes, 1, 1, 0},
+  };
+  for (const Row& row : rows) {
+    const DriveAttribute slot = Parse(row.format);
+    EXPECT_EQ(slot.rawMask, row.mask) << row.format;
+    EXPECT_EQ(slot.multiplier, row.multiplier) << row.format;
+    EXPECT_EQ(slot.splitCount, row.count) << row.format;
+    if (row.count > 1) {
+      EXPECT_EQ(slot.splitDivisors[0], row.divisor) << row.format;
+    }
+  }
+  EXPECT_TRUE(sink.notes.empty());
+}
+
+TEST_F(RawFormatTest, PatternEdgeCases) {
+  const std::string a(63, 'a');
+  struct Row { std::string format, tmpl; std::uint64_t value; std::string text; };
+  const Row rows[] = {
+      {Quoted(",,1,", a), a, 0, a},
+      {Quoted(",,1,", a.substr(0, 61) + "%"), a.substr(0, 61) + "%%", 0, a.substr(0, 61) + "%"},
+      {Quoted(",,1,", a.substr(0, 56) + "##########"), a.substr(0, 56) + "%10I64u", 5,
+       a.substr(0, 56) + "         5"},
+      {Quoted(",,1,", a.substr(0, 55) + "0000000000"), a.substr(0, 55) + "%010I64u", 5,
+       a.substr(0, 55) + "0000000005"},
+      // backslash-quote, backslash-backslash, backslash-n
+      {R"(,,1,"\"\\\n")", "\x22\x5C\x5Cn", 0, "\x22\x5C\x5Cn"},
+      // the katakana "so" ends in 0x5C and escapes neither the quote nor "#"
+      {",,1,\"\x83\x5C\"", "\x83\x5C", 0, "\x83\x5C"},
+      {",,1,\"\x83\x5C#\"\\\"#", "\x83\x5C%1I64u", 7, "\x83\x5C" "7"},
+      {R"(,,0,"abc")", "abc", 9, "abc"},
+      {R"(,,-4,"abc")", "abc", 9, "abc"},
+  };
+  for (const Row& row : rows) {
+    const DriveAttribute slot = Parse(row.format);
+    EXPECT_EQ(std::string(slot.rawFormat), row.tmpl) << row.format;
+    EXPECT_EQ(Render(slot, row.value), row.text) << row.format;
+  }
+  EXPECT_TRUE(sink.notes.empty());
+}
+
+TEST_F(RenderRawValueTest, MaskAndMultiplier) {
+  struct Row { const char* format; std::uint64_t value, raw; const char* text; };
+  const Row rows[] = {
+      {R"(0,,1,"#")", 0xFFFFFFFFFFFF, 0, "0"},
+      {R"(-1,,1,"#")", 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFF, "281474976710655"},
+      {R"(,0,1,"#")", 37, 37, "37"},
+      {R"(0xFF,2,1,"")", 0x1234, 0x68, ""},
+      {R"(,0xFFFFFFFF,1,"HHHHHHHHHHHHHHHH")", 0xFFFFFFFFFFFF, 0xFFFEFFFF00000001,
+       "FFFEFFFF00000001"},
+  };
+  for (const Row& row : rows) {
+    std::uint64_t raw = 0;
+    EXPECT_EQ(Render(Parse(row.format), row.value, &raw), row.text) << row.format;
+    EXPECT_EQ(raw, row.raw) << row.format;
+  }
+}
+
+TEST_F(RenderRawValueTest, HexModeIgnoresMaskAndPatternButScales) {
+  std::uint64_t raw = 0;
+  EXPECT_EQ(Render(Parse(R"(0,,1,"#")"), 0x060504030201, &raw, true), "0605:0403:0201");
+  EXPECT_EQ(raw, 0x060504030201u);
+  EXPECT_EQ(Render(Parse(R"(0,2,1,"#")"), 0x060504030201, &raw, true), "0C0A:0806:0402");
+}
+
+TEST_F(RenderRawValueTest, LongTextIsCutTo67BytesOnACharacterBoundary) {
+  const std::string z(20, '0');
+  const DriveAttribute wide =
+      Parse(Quoted(",,6,10,10,10,10,10,", z + ":" + z + ":" + z + ":" + z + ":" + z + ":" + z));
+  ASSERT_TRUE(sink.notes.empty());
+  const std::uint8_t bytes[6] = {0x40, 0xE2, 0x01, 0, 0, 0};  // 123456
+  char text[80];
+  std::memset(text, 0x7F, sizeof text);
+  RenderRawValue(wide, bytes, false, text);
+  EXPECT_EQ(std::string(text),
+            "00000000000000000001:00000000000000000002:00000000000000000003:0000");
+  for (int i = 68; i < 80; ++i) EXPECT_EQ(text[i], 0x7F) << i;
+
+  // 66 bytes of field leave one byte: the double-byte character cannot
+  // start there, and nothing after it may show in its place.
+  EXPECT_EQ(Render(Parse(Quoted(",,1,", std::string(66, '#') + "時x")), 42),
+            std::string(64, ' ') + "42");
+}
+
+}  // namespace
+}  // namespace kestrel
