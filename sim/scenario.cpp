@@ -458,7 +458,7 @@ bool ParsePlatform(const IniSection& section, Scenario* out,
         return fail("expected present, unloaded, misplaced or missing");
       }
     } else if (SameName(e.key, "Uptime")) {
-      if (!ParseNumber(e.value, 4000000, &v)) return fail("expected seconds");
+      if (!ParseNumber(e.value, 4294967, &v)) return fail("expected seconds");
       out->uptimeSeconds = static_cast<std::uint32_t>(v);
     } else if (SameName(e.key, "Clock")) {
       if (!ParseClock(e.value, &out->clock)) {

@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
 #include "base/cp932.h"
 
@@ -111,6 +112,17 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
       options->json = true;
     } else if (a == "--verbose") {
       options->verbose = true;
+    } else if (a == "--ticks") {
+      char* end = nullptr;
+      long n = i + 1 < args.size() ? std::strtol(args[i + 1].c_str(), &end, 10) : -1;
+      if (n < 0 || n > 100000000 || end == nullptr || *end != '\0') {
+        *error = "--ticks needs a number of seconds";
+        return false;
+      }
+      options->ticks = static_cast<int>(n);
+      ++i;
+    } else if (a == "--watch") {
+      options->watch = true;
     } else if (a == "--help" || a == "-h") {
       options->help = true;
     } else {

@@ -15,6 +15,8 @@ struct CliOptions {
   bool json = false;
   bool verbose = false;
   bool help = false;
+  int ticks = 0;          // --ticks N: monitor steps after the first
+  bool watch = false;     // --watch: monitor until interrupted
   // The program's own options, as "/l" or "/d" followed by the value.
   std::vector<std::pair<char, std::string>> programOptions;
 };

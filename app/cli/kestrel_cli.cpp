@@ -1,16 +1,20 @@
 // kestrel-cli: the diagnosis on Linux, on real drives or on a scenario of
-// simulated ones. It scans, reads every usable drive once and prints the
-// drive table.
+// simulated ones. It scans, runs the change monitor (once, for a number of
+// seconds, or until interrupted) and prints the drive table.
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/cli/cli_output.h"
+#include "app/log_option.h"
 #include "app/program_texts.h"
-#include "ata/ata_channel.h"
 #include "ata/ata_platform.h"
 #include "base/cp932.h"
+#include "report/monitor.h"
 #include "scan/drive_table.h"
 #include "scan/host.h"
 #include "sim/sim_drives.h"
@@ -19,11 +23,14 @@ namespace kestrel {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: kestrel-cli [--sim SCENARIO] [--json] [--verbose] [/l FILE] [/d FILE]\n"
+    "usage: kestrel-cli [--sim SCENARIO] [--json] [--verbose] [--ticks N | --watch]\n"
+    "                   [/l FILE] [/d FILE]\n"
     "  --sim SCENARIO  use the simulated drives of a scenario file\n"
     "  --json          print the drive table as JSON\n"
     "  --verbose       also print the status texts of the scan\n"
-    "  /l FILE         log file of the change monitor\n"
+    "  --ticks N       watch the drives N seconds more (simulated seconds with --sim)\n"
+    "  --watch         watch the drives until interrupted (SIGINT, SIGTERM)\n"
+    "  /l FILE         log every change of an attribute to FILE\n"
     "  /d FILE         definition file\n";
 
 // Every message box becomes one line on standard error.
@@ -50,8 +57,33 @@ class CliSink final : public MessageSink {
   bool verbose_;
 };
 
+// The tray and the status bar of the console: notices and changes of the
+// overall health go to standard error as lines of their own.
+class CliMonitorHost final : public MonitorHost {
+ public:
+  explicit CliMonitorHost(bool verbose) : verbose_(verbose) {}
+
+  void ChangeTrayIcon(int state) override {
+    static const char* const kNames[] = {"normal", "warning", "error"};
+    std::fprintf(stderr, "health\t%s\n", kNames[state < 0 || state > 2 ? 0 : state]);
+  }
+  void ShowNotice(const char* text, int balloonIcon) override {
+    std::fprintf(stderr, "notice\t%d\t%s\n", balloonIcon, Cp932ToUtf8(text).c_str());
+  }
+  void SetStatusText(int part, const char* text) override {
+    if (verbose_ && part == 1) std::fprintf(stderr, "status\t%s\n", Cp932ToUtf8(text).c_str());
+  }
+  void OpenPage(const char*) override {}
+
+ private:
+  bool verbose_;
+};
+
 // Stands for the main window, whose title captions the scan's boxes.
 int g_mainWindow;
+
+volatile sig_atomic_t g_stop = 0;
+void OnStopSignal(int) { g_stop = 1; }
 
 int Run(const std::vector<std::string>& args) {
   CliOptions options;
@@ -69,6 +101,7 @@ int Run(const std::vector<std::string>& args) {
   Services services;
   CliSink sink(options.verbose);
   services.sink = &sink;
+  std::string commandLine = ComposeCommandLine(options);
   if (!options.scenarioPath.empty()) {
     Scenario scenario;
     if (!LoadScenario(options.scenarioPath, &scenario, &error)) {
@@ -76,42 +109,68 @@ int Run(const std::vector<std::string>& args) {
       return 2;
     }
     sim = std::make_unique<SimDrives>(std::move(scenario));
-    sim->SetCommandLine(ComposeCommandLine(options));
+    sim->SetCommandLine(commandLine);
     services.ata = sim.get();
     services.env = sim.get();
   } else {
-    SetDefaultCommandLine(ComposeCommandLine(options));
+    SetDefaultCommandLine(commandLine);
     services.ata = DefaultAtaPlatform();
     services.env = DefaultEnvironment();
   }
   InstallServices(services);
+  CliMonitorHost host(options.verbose);
+  InstallMonitorHost(&host);
 
+  // The start-up order of the Windows program: log, scan, monitor.
+  MonitorState& state = TheMonitorState();
+  OpenLogFromCommandLine(commandLine, state, &g_mainWindow);
   ScanDrives(&g_mainWindow, nullptr);
+  auto shutdown = [&] {
+    CloseLog(state);
+    ShutdownDrives();
+  };
+
   DriveTable* table = LockDriveTable();
   if (table == nullptr) {
-    ShutdownDrives();
+    shutdown();
     return 1;
   }
   bool anyAttributes = false;
-  std::uint32_t due = 0;
-  for (int d = 0; d < kMaxDrives; ++d) {
-    const DriveRecord& r = table->records[d];
+  for (const DriveRecord& r : table->records) {
     if ((r.state & Present) && r.attributeCount != 0) anyAttributes = true;
-    if ((r.state & Usable) && (ReadSmartStatus(d) & SmartEnabled)) due |= 1u << d;
   }
   if (!anyAttributes) {
     UnlockDriveTable();
-    sink.ShowMessageBox(&g_mainWindow, kProgramTitle, kNoSmartDriveMessage,
-                        kStyleStop);
-    ShutdownDrives();
+    sink.ShowMessageBox(&g_mainWindow, kProgramTitle, kNoSmartDriveMessage, kStyleStop);
+    shutdown();
     return 1;
   }
-  RereadSmart(due);
-  std::string text =
-      options.json ? FormatDriveTableJson(*table) : FormatDriveTableText(*table);
+  StartMonitor(*table);
   UnlockDriveTable();
-  std::fputs(text.c_str(), stdout);
-  ShutdownDrives();
+
+  MonitorTick();
+  if (options.watch) {
+    signal(SIGINT, OnStopSignal);
+    signal(SIGTERM, OnStopSignal);
+    if (sim) sim->FollowRealTime();
+  }
+  for (int i = 0; options.watch ? !g_stop : i < options.ticks; ++i) {
+    if (sim && !options.watch) {
+      sim->Advance(1000);
+    } else {
+      sleep(1);
+    }
+    if (!g_stop) MonitorTick();
+  }
+
+  table = LockDriveTable();
+  if (table != nullptr) {
+    std::string text =
+        options.json ? FormatDriveTableJson(*table) : FormatDriveTableText(*table);
+    UnlockDriveTable();
+    std::fputs(text.c_str(), stdout);
+  }
+  shutdown();
   return 0;
 }
 

@@ -26,3 +26,20 @@ execute_process(COMMAND ${CLI} --sim ${SCENARIO}
 if(NOT rc EQUAL 0 OR NOT text MATCHES "SATA#0")
   message(FATAL_ERROR "the text table lacks its first drive line\n${text}")
 endif()
+
+# Four minutes of watching: the degrading drive is logged and the overall
+# health ends at error.
+set(log ${CMAKE_CURRENT_BINARY_DIR}/cli_demo.log)
+file(REMOVE ${log})
+execute_process(COMMAND ${CLI} --sim ${SCENARIO} --ticks 250 /l ${log}
+  OUTPUT_QUIET ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT err MATCHES "health\terror")
+  message(FATAL_ERROR "watching the demo did not end in error health\n${err}")
+endif()
+file(READ ${log} content HEX)
+# "\r\n2026/12/07 09:04\tATA#3\t05\t" in hexadecimal: a line of drive 3's
+# reallocated sectors at 09:04.
+if(NOT content MATCHES "0d0a323032362f31322f30372030393a30340941544123330930350" OR
+   NOT content MATCHES "^323032362f31322f30372030393a3031")
+  message(FATAL_ERROR "the demo log lacks the changes of drive 3\n${content}")
+endif()
