@@ -311,4 +311,13 @@ int IniFile::GetInt(std::string_view section, std::string_view key,
   return -n > INT_MAX ? INT_MAX : static_cast<int>(-n);
 }
 
+int IniFile::LineOf(std::string_view view) const {
+  const char* begin = text_.data();
+  const char* end = begin + text_.size();
+  if (view.data() < begin || view.data() > end) return 0;
+  int line = 1;
+  for (const char* p = begin; p < view.data(); ++p) line += *p == '\n';
+  return line;
+}
+
 }  // namespace kestrel

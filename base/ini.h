@@ -58,6 +58,10 @@ class IniFile {
   // Sections in file order, each name once.
   const std::vector<IniSection>& sections() const { return sections_; }
 
+  // The 1-based line of the file on which `view` (a name, key or value of
+  // this reader) starts; 0 for a view from elsewhere.
+  int LineOf(std::string_view view) const;
+
   // The section of that name, or nullptr. Binary search, no allocation.
   const IniSection* FindSection(std::string_view name) const;
 

@@ -10,10 +10,16 @@ add_library(kestrel_engine STATIC
   scan/scan.cpp
   ata/ata_channel.cpp
   ata/smart_ioctl.cpp
+  ata/sat_passthrough.cpp
+  ata/disk_names.cpp
   defs/definitions.cpp
+  defs/definition_check.cpp
   defs/evaluate.cpp
   defs/raw_format.cpp
   report/monitor.cpp
+  report/md5.cpp
+  report/drive_key.cpp
+  report/health_report.cpp
   app/log_option.cpp
 )
 target_include_directories(kestrel_engine PUBLIC ${CMAKE_SOURCE_DIR})
@@ -42,15 +48,21 @@ add_library(kestrel_sim STATIC
 )
 target_link_libraries(kestrel_sim PUBLIC kestrel_platform)
 
-# The shipped data goes beside the programs, where the definition search
+# The shipped definition and limit files, written from their readable
+# sources in data/src, go beside the programs, where the definition search
 # looks first.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(KESTREL_DATA_FILES
-  ${CMAKE_SOURCE_DIR}/data/smart.dat
-  ${CMAKE_SOURCE_DIR}/data/error.dat
-  ${CMAKE_SOURCE_DIR}/data/warning.dat)
-add_custom_target(kestrel_data ALL
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${KESTREL_DATA_FILES} ${CMAKE_BINARY_DIR}
-  COMMENT "Copying the definition and limit files")
+  ${CMAKE_BINARY_DIR}/smart.dat
+  ${CMAKE_BINARY_DIR}/error.dat
+  ${CMAKE_BINARY_DIR}/warning.dat)
+add_custom_command(OUTPUT ${KESTREL_DATA_FILES}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/gen_data.py ${CMAKE_BINARY_DIR}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen_data.py
+          ${CMAKE_SOURCE_DIR}/data/src/smart.ini
+          ${CMAKE_SOURCE_DIR}/data/src/limits.ini
+  COMMENT "Writing the definition and limit files")
+add_custom_target(kestrel_data ALL DEPENDS ${KESTREL_DATA_FILES})
 
 if(WIN32)
   add_executable(kestrel WIN32 app/win32/main.cpp)
@@ -61,6 +73,15 @@ else()
     app/cli/cli_output.cpp
   )
   target_link_libraries(kestrel-cli PRIVATE kestrel_sim)
+  # A self-contained copy for a machine without our libraries: the small
+  # Linux guest of the emulated-disk test (tests/qemu). It needs neither
+  # iconv modules nor name services at run time.
+  if(NOT KESTREL_SANITIZE)
+    get_target_property(kestrel_cli_sources kestrel-cli SOURCES)
+    add_executable(kestrel-cli-static ${kestrel_cli_sources})
+    target_link_libraries(kestrel-cli-static PRIVATE kestrel_sim)
+    target_link_options(kestrel-cli-static PRIVATE -static)
+  endif()
   install(TARGETS kestrel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${KESTREL_DATA_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kestrel)
 endif()

@@ -13,8 +13,8 @@ namespace kestrel {
 
 namespace {
 
-// The maker's pages the report links to. Only their paths are fixed by the
-// pages of the HTML folder and the club service's forms.
+// The maker's pages that the report links to. The registration form is
+// reached over TLS only: the form posts the drives' serial numbers.
 constexpr char kRegistrationForm[] =
     "https://secure.corvid.example/~corvid/join/regist.php";
 constexpr char kClubPage[] = "https://www.corvid.example/service/Corvidclub.html";

@@ -1,19 +1,24 @@
 #!/usr/bin/env python3
 """Writes the shipped data files from their sources in data/src.
 
-data/src/smart.ini (UTF-8)  ->  data/smart.dat (code page 932)
-data/src/limits.ini          ->  data/error.dat, data/warning.dat (256 bytes)
+    gen_data.py OUTPUT_DIR
 
-Run it after editing a source; the tests check that the files agree.
+data/src/smart.ini (UTF-8)  ->  OUTPUT_DIR/smart.dat (code page 932, CR LF)
+data/src/limits.ini          ->  OUTPUT_DIR/error.dat, warning.dat (256 bytes)
+
+The build runs it; the files land beside the programs.
 """
 import configparser
 import pathlib
+import sys
 
 root = pathlib.Path(__file__).resolve().parent.parent
 src = root / "data" / "src"
+out = pathlib.Path(sys.argv[1])
+out.mkdir(parents=True, exist_ok=True)
 
 text = (src / "smart.ini").read_text(encoding="utf-8")
-(root / "data" / "smart.dat").write_bytes(text.replace("\n", "\r\n").encode("cp932"))
+(out / "smart.dat").write_bytes(text.replace("\n", "\r\n").encode("cp932"))
 
 limits = configparser.ConfigParser()
 limits.optionxform = str
@@ -22,4 +27,4 @@ for section, name, default in (("Error", "error.dat", 1), ("Warning", "warning.d
     table = bytearray([default] * 256)
     for key, value in limits[section].items():
         table[int(key, 16)] = int(value) & 0xFF
-    (root / "data" / name).write_bytes(bytes(table))
+    (out / name).write_bytes(bytes(table))

@@ -121,6 +121,12 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
       }
       options->ticks = static_cast<int>(n);
       ++i;
+    } else if (a == "--check-definitions") {
+      if (i + 1 >= args.size()) {
+        *error = "--check-definitions needs a definition file";
+        return false;
+      }
+      options->checkDefinitions = args[++i];
     } else if (a == "--watch") {
       options->watch = true;
     } else if (a == "--help" || a == "-h") {
@@ -211,13 +217,13 @@ std::string FormatDriveTableText(const DriveTable& table) {
   return out;
 }
 
-std::string FormatDriveTableJson(const DriveTable& table) {
-  std::string out = "{\"drives\": [";
+std::string FormatDriveTableJson(const DriveTable& table, int trayState) {
+  std::string out = "{\"trayState\": " + std::to_string(trayState) + ", \"drives\": [";
   bool firstDrive = true;
   for (int d = 0; d < kMaxDrives; ++d) {
     const DriveRecord& r = table.records[d];
     if (r.state == 0) continue;
-    out += firstDrive ? "\n  {" : ",\n  {";
+    out += firstDrive ? "{" : ", {";
     firstDrive = false;
     out += Printf("\"index\": %d, \"state\": ", d);
     AppendBitNames(out, r.state, kStateBits);
@@ -245,7 +251,7 @@ std::string FormatDriveTableJson(const DriveTable& table) {
     out += ", \"attributes\": [";
     for (int i = 0; i < r.attributeCount; ++i) {
       const DriveAttribute& a = r.attributes[i];
-      out += i == 0 ? "\n    {" : ",\n    {";
+      out += i == 0 ? "{" : ", {";
       out += Printf("\"id\": %u, \"threshold\": %u, \"current\": %u, \"worst\": %u, "
                     "\"flags\": %u, \"raw\": %" PRIu64 ", \"rawText\": ",
                     a.id, a.threshold, a.current, a.worst, a.flags, a.raw);
@@ -259,9 +265,9 @@ std::string FormatDriveTableJson(const DriveTable& table) {
       AppendJsonString(out, a.meaning);
       out += "}";
     }
-    out += r.attributeCount ? "\n  ]}" : "]}";
+    out += "]}";
   }
-  out += firstDrive ? "]}\n" : "\n]}\n";
+  out += "]}\n";
   return out;
 }
 

@@ -17,6 +17,7 @@ struct CliOptions {
   bool help = false;
   int ticks = 0;          // --ticks N: monitor steps after the first
   bool watch = false;     // --watch: monitor until interrupted
+  std::string checkDefinitions;  // --check-definitions FILE
   // The program's own options, as "/l" or "/d" followed by the value.
   std::vector<std::pair<char, std::string>> programOptions;
 };
@@ -39,7 +40,8 @@ std::string FormatMessageLine(int style, const char* caption, const char* text);
 // The drive table for people: a line per drive, then its attribute rows.
 std::string FormatDriveTableText(const DriveTable& table);
 
-// The drive table as one JSON object {"drives": [...]}.
-std::string FormatDriveTableJson(const DriveTable& table);
+// The drive table as one JSON object on one line:
+// {"trayState": N, "drives": [...]}.
+std::string FormatDriveTableJson(const DriveTable& table, int trayState);
 
 }  // namespace kestrel

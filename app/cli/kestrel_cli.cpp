@@ -14,6 +14,7 @@
 #include "app/program_texts.h"
 #include "ata/ata_platform.h"
 #include "base/cp932.h"
+#include "defs/definition_check.h"
 #include "report/monitor.h"
 #include "scan/drive_table.h"
 #include "scan/host.h"
@@ -30,6 +31,8 @@ constexpr char kUsage[] =
     "  --verbose       also print the status texts of the scan\n"
     "  --ticks N       watch the drives N seconds more (simulated seconds with --sim)\n"
     "  --watch         watch the drives until interrupted (SIGINT, SIGTERM)\n"
+    "  --check-definitions FILE\n"
+    "                  check a definition file; exit 1 when it has faults\n"
     "  /l FILE         log every change of an attribute to FILE\n"
     "  /d FILE         definition file\n";
 
@@ -57,30 +60,34 @@ class CliSink final : public MessageSink {
   bool verbose_;
 };
 
-// The tray and the status bar of the console: notices and changes of the
-// overall health go to standard error as lines of their own.
+// The tray and the status bar of the console: each output of the monitor
+// is a line of its own on standard output, in UTF-8.
 class CliMonitorHost final : public MonitorHost {
  public:
-  explicit CliMonitorHost(bool verbose) : verbose_(verbose) {}
-
-  void ChangeTrayIcon(int state) override {
-    static const char* const kNames[] = {"normal", "warning", "error"};
-    std::fprintf(stderr, "health\t%s\n", kNames[state < 0 || state > 2 ? 0 : state]);
-  }
+  void ChangeTrayIcon(int state) override { std::printf("TRAY %d\n", state); }
   void ShowNotice(const char* text, int balloonIcon) override {
-    std::fprintf(stderr, "notice\t%d\t%s\n", balloonIcon, Cp932ToUtf8(text).c_str());
+    std::printf("NOTICE %d %s\n", balloonIcon, Cp932ToUtf8(text).c_str());
   }
   void SetStatusText(int part, const char* text) override {
-    if (verbose_ && part == 1) std::fprintf(stderr, "status\t%s\n", Cp932ToUtf8(text).c_str());
+    std::printf("STATUS %d %s\n", part, Cp932ToUtf8(text).c_str());
   }
   void OpenPage(const char*) override {}
-
- private:
-  bool verbose_;
 };
 
 // Stands for the main window, whose title captions the scan's boxes.
 int g_mainWindow;
+
+// Prints every problem of a definition file as "FILE:LINE: text".
+int CheckDefinitionFile(const std::string& path, MessageSink& sink) {
+  SetDefaultCommandLine("kestrel-cli /d \"" + path + "\"");
+  InstallServices(Services{DefaultAtaPlatform(), DefaultEnvironment(), &sink});
+  std::vector<DefinitionProblem> problems = CheckDefinitions(path);
+  for (const DefinitionProblem& p : problems) {
+    std::printf("%s:%d: %s\n", path.c_str(), p.line, Cp932ToUtf8(p.text).c_str());
+  }
+  std::printf("%zu problem%s\n", problems.size(), problems.size() == 1 ? "" : "s");
+  return problems.empty() ? 0 : 1;
+}
 
 volatile sig_atomic_t g_stop = 0;
 void OnStopSignal(int) { g_stop = 1; }
@@ -97,9 +104,13 @@ int Run(const std::vector<std::string>& args) {
     return 0;
   }
 
+  CliSink sink(options.verbose);
+  if (!options.checkDefinitions.empty()) {
+    return CheckDefinitionFile(options.checkDefinitions, sink);
+  }
+
   std::unique_ptr<SimDrives> sim;
   Services services;
-  CliSink sink(options.verbose);
   services.sink = &sink;
   std::string commandLine = ComposeCommandLine(options);
   if (!options.scenarioPath.empty()) {
@@ -118,7 +129,7 @@ int Run(const std::vector<std::string>& args) {
     services.env = DefaultEnvironment();
   }
   InstallServices(services);
-  CliMonitorHost host(options.verbose);
+  CliMonitorHost host;
   InstallMonitorHost(&host);
 
   // The start-up order of the Windows program: log, scan, monitor.
@@ -166,7 +177,8 @@ int Run(const std::vector<std::string>& args) {
   table = LockDriveTable();
   if (table != nullptr) {
     std::string text =
-        options.json ? FormatDriveTableJson(*table) : FormatDriveTableText(*table);
+        options.json ? FormatDriveTableJson(*table, state.trayState)
+                     : FormatDriveTableText(*table);
     UnlockDriveTable();
     std::fputs(text.c_str(), stdout);
   }

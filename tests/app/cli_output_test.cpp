@@ -44,7 +44,9 @@ TEST_F(CliJson, DescribesEveryPresentDriveAndItsAttributes) {
        "Attribute.01 = 0x000B 100 100 0 97\n"
        "[Drive3]\nPacket = 5\n");
   RereadSmart(1);
-  std::string json = FormatDriveTableJson(TheDriveTable());
+  std::string json = FormatDriveTableJson(TheDriveTable(), 2);
+  EXPECT_EQ(json.rfind("{\"trayState\": 2, \"drives\": [{\"index\": 0,", 0), 0u) << json;
+  EXPECT_EQ(json.find('\n'), json.size() - 1) << "one line";
   EXPECT_NE(json.find("\"index\": 0, \"state\": [\"Present\", \"Usable\"], "
                       "\"status\": [\"StatusError\", \"StatusErrorSeen\", "
                       "\"SmartSupported\", \"SmartEnabled\"]"),

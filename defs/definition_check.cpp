@@ -1,0 +1,104 @@
+#include "defs/definition_check.h"
+
+#include <cstring>
+
+#include "base/cp932.h"
+#include "base/ini.h"
+#include "defs/definitions.h"
+#include "scan/drive_table.h"
+#include "scan/host.h"
+
+namespace kestrel {
+
+namespace {
+
+// Collects what the parser reports, instead of showing it.
+class CollectingSink final : public MessageSink {
+ public:
+  void Note(int, const char* text) override { texts.emplace_back(text); }
+  void ShowMessageBox(WindowHandle, const char*, const char*, int) override {}
+  void GetWindowTitle(WindowHandle, char* out, std::size_t) override { out[0] = '\0'; }
+  void SetStatusText(WindowHandle, int, const char*) override {}
+  std::vector<std::string> texts;
+};
+
+bool Same(std::string_view a, std::string_view b) { return MbsICompare(a, b) == 0; }
+
+bool IsHexId(std::string_view key) {
+  auto hex = [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+  };
+  return key.size() == 2 && hex(key[0]) && hex(key[1]);
+}
+
+// Follows "Alias" from `start`; true when the chain comes back to a
+// section it has passed.
+bool AliasCycle(const IniFile& file, std::string_view start) {
+  std::vector<std::string_view> passed{start};
+  std::string_view current = start;
+  for (;;) {
+    const IniSection* section = file.FindSection(current);
+    if (section == nullptr) return false;
+    std::string_view alias = file.Get(current, "Alias");
+    if (alias.empty() || Same(alias, "Default Drive")) return false;
+    for (std::string_view p : passed) {
+      if (Same(p, alias)) return true;
+    }
+    passed.push_back(alias);
+    current = alias;
+  }
+}
+
+}  // namespace
+
+std::vector<DefinitionProblem> CheckDefinitions(const std::string& path) {
+  std::vector<DefinitionProblem> problems;
+  IniFile file;
+  if (!file.Load(path)) {
+    problems.push_back({0, "読み込めません."});
+    return problems;
+  }
+
+  const Services saved = InstalledServices();
+  CollectingSink sink;
+  Services services = saved;
+  services.sink = &sink;
+  InstallServices(services);
+  DriveTable& table = TheDriveTable();
+  std::memset(table.records, 0, sizeof table.records);
+  table.ownerWindow = nullptr;
+  table.statusWindow = nullptr;
+  LoadDefinitions();
+
+  for (const IniSection& section : file.sections()) {
+    if (Same(section.name, "Error Level") || Same(section.name, "Minor Version")) continue;
+    std::string model(section.name);
+    for (const IniEntry& e : section.entries) {
+      int line = file.LineOf(e.key);
+      if (Same(e.key, "Comment")) continue;
+      if (Same(e.key, "Alias")) {
+        if (Same(e.value, "Default Drive")) continue;
+        if (file.FindSection(e.value) == nullptr) {
+          problems.push_back({line, "Aliasのセクション[" + std::string(e.value) + "]がありません."});
+        } else if (AliasCycle(file, section.name)) {
+          problems.push_back({line, "Aliasが循環しています."});
+        }
+        continue;
+      }
+      if (!IsHexId(e.key)) {
+        problems.push_back({line, "キー" + std::string(e.key) + "は属性IDではありません."});
+        continue;
+      }
+      DriveAttribute slot{};
+      slot.id = static_cast<std::uint8_t>(std::strtol(std::string(e.key).c_str(), nullptr, 16));
+      sink.texts.clear();
+      DefineAttribute(slot, model.c_str());
+      for (const std::string& text : sink.texts) problems.push_back({line, text});
+    }
+  }
+  ReleaseDefinitions();
+  InstallServices(saved);
+  return problems;
+}
+
+}  // namespace kestrel
