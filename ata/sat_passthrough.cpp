@@ -132,8 +132,9 @@ AtaOutcome ReadPassThroughResult(const ScsiResult& result, AtaDataMode mode) {
     out.errorCode = result.hostStatus == kHostTimeOut ? ETIMEDOUT : EIO;
     return out;
   }
-  // The high bits only say that sense data came along.
-  std::uint16_t driver = result.driverStatus & 0x0F;
+  // Bit 3 (DRIVER_SENSE) only says that sense data came along; the bits
+  // above it are suggestions.
+  std::uint16_t driver = result.driverStatus & 0x07;
   if (driver != 0) {
     out.errorCode = driver == kDriverTimeOut ? ETIMEDOUT : EIO;
     return out;

@@ -1,4 +1,5 @@
 include(GNUInstallDirs)
+find_package(Threads REQUIRED)
 
 # The engine: platform-free code shared by every front end.
 add_library(kestrel_engine STATIC
@@ -17,12 +18,23 @@ add_library(kestrel_engine STATIC
   defs/evaluate.cpp
   defs/raw_format.cpp
   report/monitor.cpp
-  report/md5.cpp
   report/drive_key.cpp
   report/health_report.cpp
   app/log_option.cpp
 )
 target_include_directories(kestrel_engine PUBLIC ${CMAKE_SOURCE_DIR})
+# The drive key's MD5 comes from the platform's hashing service.
+if(WIN32)
+  target_sources(kestrel_engine PRIVATE report/md5_win32.cpp)
+  target_link_libraries(kestrel_engine PUBLIC advapi32)
+else()
+  # libcrypto's static archive: the same for every program, and the
+  # statically linked kestrel-cli needs nothing from the system at run time.
+  set(OPENSSL_USE_STATIC_LIBS TRUE)
+  find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+  target_sources(kestrel_engine PRIVATE report/md5_linux.cpp)
+  target_link_libraries(kestrel_engine PUBLIC OpenSSL::Crypto ${CMAKE_DL_LIBS} Threads::Threads)
+endif()
 
 # The platform layer: one file per platform behind each interface.
 if(WIN32)

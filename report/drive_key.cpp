@@ -52,7 +52,11 @@ const char* DriveKey(const char* format, ...) {
   }
 
   std::uint8_t digest[kMd5DigestSize];
-  Md5(g_keyBuffer, length, digest);
+  if (!Md5(g_keyBuffer, length, digest)) {
+    // A failed hashing service gives the empty key; the report writes it.
+    g_keyBuffer[0] = '\0';
+    return g_keyBuffer;
+  }
 
   static const char kHex[] = "0123456789abcdef";
   for (std::size_t i = 0; i < kMd5DigestSize; ++i) {

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 what="${1:-all}"
-packages=(cmake ninja-build g++ python3 googletest libgtest-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ python3 libssl-dev googletest libgtest-dev libbenchmark-dev)
 if [[ "$what" == all ]]; then
   packages+=(clang libclang-rt-14-dev
              g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64

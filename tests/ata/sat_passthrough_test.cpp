@@ -80,7 +80,7 @@ TEST(PassThroughSense, ReturnStatusRegistersComeFromTheDescriptor) {
 }
 
 TEST(PassThroughSense, DescriptorIsFoundBehindOthers) {
-  Bytes sense{0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 0x18,
+  Bytes sense{0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 0x1A,
               0x00, 0x0A, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0};  // information
   Bytes ata = DescriptorSense(0x01, 0, 0x4F, 0xC2, 0x50);
   sense.insert(sense.end(), ata.begin() + 8, ata.end());

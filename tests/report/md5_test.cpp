@@ -1,9 +1,8 @@
-// MD5 against the test suite of RFC 1321, whole and fed in pieces.
+// The platform's MD5 against the test suite of RFC 1321.
 #include "report/md5.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -42,25 +41,8 @@ TEST(Md5, MatchesTheRfc1321Suite) {
   for (const Vector& v : kRfc1321Suite) {
     std::uint8_t digest[kMd5DigestSize];
     std::string message = v.message;
-    Md5(message.data(), message.size(), digest);
+    ASSERT_TRUE(Md5(message.data(), message.size(), digest));
     EXPECT_EQ(Hex(digest), v.digest) << '"' << v.message << '"';
-  }
-}
-
-// Pieces of every size from 1 to 80 cross the 64-byte blocks at every
-// offset, and the 80-byte message pads into a second block.
-TEST(Md5, PiecesGiveTheSameDigestAsTheWhole) {
-  const std::string message = kRfc1321Suite[6].message;
-  for (std::size_t piece = 1; piece <= message.size(); ++piece) {
-    Md5Context context;
-    Md5Init(context);
-    for (std::size_t at = 0; at < message.size(); at += piece) {
-      Md5Update(context, message.data() + at,
-                std::min(piece, message.size() - at));
-    }
-    std::uint8_t digest[kMd5DigestSize];
-    Md5Final(context, digest);
-    EXPECT_EQ(Hex(digest), kRfc1321Suite[6].digest) << "pieces of " << piece;
   }
 }
 
