@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/cp932.h"
 #include "report/drive_key.h"
 #include "report/monitor.h"
 #include "scan/host.h"
@@ -65,6 +66,38 @@ void Lines(std::FILE* out, const char* const (&lines)[N]) {
     NewLine(out);
   }
 }
+
+// Every text from a drive or from the definition file goes into the page
+// HTML-escaped: a model number with markup must not become markup. In the
+// form fields the browser decodes the entities again before it submits,
+// so the service receives the texts as they are (and the keys are made
+// from the texts as they are).
+class Html {
+ public:
+  explicit Html(const char* text) {
+    std::size_t n = 0;
+    for (const char* p = text; *p != '\0' && n + 7 < sizeof buffer_; ++p) {
+      const char* entity = *p == '&'   ? "&amp;"
+                           : *p == '<' ? "&lt;"
+                           : *p == '>' ? "&gt;"
+                           : *p == '"' ? "&quot;"
+                                       : nullptr;
+      if (entity == nullptr) {
+        buffer_[n++] = *p;
+        // The second byte of a double-byte character is copied with it.
+        if (IsLeadByte(static_cast<unsigned char>(*p)) && p[1] != '\0') buffer_[n++] = *++p;
+      } else {
+        for (; *entity != '\0'; ++entity) buffer_[n++] = *entity;
+      }
+    }
+    buffer_[n] = '\0';
+  }
+  const char* c_str() const { return buffer_; }
+
+ private:
+  // The longest field (256 bytes) escaped in full.
+  char buffer_[256 * 6 + 8];
+};
 
 const char* StatusName(int trayState) {
   return trayState == 2 ? "error" : trayState == 1 ? "warning" : "normal";
@@ -157,11 +190,11 @@ void WriteForm(std::FILE* out, const DriveTable& table,
       std::snprintf(ata, sizeof ata, "%d", record.ataMajorVersion);
     }
     int result = DriveResultCode(record);
-    Line(out, "<input type=\"hidden\" name=\"hddmodel[%d]\" value=\"%s\" />", n, record.modelNumber);
-    Line(out, "<input type=\"hidden\" name=\"hddserial[%d]\" value=\"%s\" />", n, record.serialNumber);
-    Line(out, "<input type=\"hidden\" name=\"hddfarm[%d]\" value=\"%s\" />", n, record.firmwareRevision);
-    Line(out, "<input type=\"hidden\" name=\"hddsize[%d]\" value=\"%s\" />", n, record.capacityText);
-    Line(out, "<input type=\"hidden\" name=\"hddata[%d]\" value=\"%s\" />", n, ata);
+    Line(out, "<input type=\"hidden\" name=\"hddmodel[%d]\" value=\"%s\" />", n, Html(record.modelNumber).c_str());
+    Line(out, "<input type=\"hidden\" name=\"hddserial[%d]\" value=\"%s\" />", n, Html(record.serialNumber).c_str());
+    Line(out, "<input type=\"hidden\" name=\"hddfarm[%d]\" value=\"%s\" />", n, Html(record.firmwareRevision).c_str());
+    Line(out, "<input type=\"hidden\" name=\"hddsize[%d]\" value=\"%s\" />", n, Html(record.capacityText).c_str());
+    Line(out, "<input type=\"hidden\" name=\"hddata[%d]\" value=\"%s\" />", n, Html(ata).c_str());
     Line(out, "<input type=\"hidden\" name=\"hddresult[%d]\" value=\"%d\" />", n, result);
     Line(out, "<input type=\"hidden\" name=\"hddkey[%d]\" value=\"%s\" />", n,
          DriveKey("%s%d", record.serialNumber, result));
@@ -194,7 +227,7 @@ void DriveRow(std::FILE* out, const char* colour, const char* label,
               const char* value) {
   Line(out, "<tr>");
   Line(out, "<th nowrap bgcolor=\"%s\" scope=\"row\">%s</th>", colour, label);
-  Line(out, "<td bgcolor=\"#FFFFFF\">%s</td>", value);
+  Line(out, "<td bgcolor=\"#FFFFFF\">%s</td>", Html(value).c_str());
   Line(out, "</tr>");
 }
 
@@ -215,8 +248,8 @@ void WriteAttributeRow(std::FILE* out, const DriveAttribute& slot,
   auto flag = [&](int bit, char c) { return (slot.flags >> bit) & 1 ? c : '-'; };
   Line(out, "<tr>");
   Line(out, "<td bgcolor=\"#FFFFFF\" align=center>%02X</td>", slot.id);
-  Line(out, "<td bgcolor=\"#FFFFFF\">%s</td>", slot.name);
-  Line(out, "<td bgcolor=\"#FFFFFF\"><font size=-2>%s</font></td>", slot.meaning);
+  Line(out, "<td bgcolor=\"#FFFFFF\">%s</td>", Html(slot.name).c_str());
+  Line(out, "<td bgcolor=\"#FFFFFF\"><font size=-2>%s</font></td>", Html(slot.meaning).c_str());
   Line(out, "<td bgcolor=\"#FFFFFF\" align=center>%c%c%c%c%c%c</td>",
        flag(0, 'F'), flag(1, 'O'), flag(2, 'P'), flag(3, 'R'), flag(4, 'C'),
        flag(5, 'S'));
@@ -224,7 +257,7 @@ void WriteAttributeRow(std::FILE* out, const DriveAttribute& slot,
   Line(out, "<td bgcolor=\"#FFFFFF\" align=right>%3d</td>", slot.current);
   Line(out, "<td bgcolor=\"#FFFFFF\" align=right>%3d</td>", slot.worst);
   Line(out, "<td bgcolor=\"%s\" align=right>%3d</td>", goodnessColour, slot.goodness);
-  Line(out, "<td bgcolor=\"#FFFFFF\" align=right>%s</td>", slot.rawText);
+  Line(out, "<td bgcolor=\"#FFFFFF\" align=right>%s</td>", Html(slot.rawText).c_str());
   Line(out, "</tr>");
 }
 

@@ -2,6 +2,8 @@
 // for byte, the order of the report locations and the page that is opened.
 #include "report/health_report.h"
 
+#include "report/drive_key.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -152,6 +154,28 @@ TEST_F(HealthReportTest, NormalFormNumbersThePresentDrivesAndKeysThem) {
                   "<input type=\"hidden\" name=\"hddresult[2]\" value=\"3\" />",
                   "<input type=\"hidden\" name=\"hddkey[2]\" value=\"0f8498dbc9eba65b34a8fa02b4ace5b3\" />"}) +
                 kFormEnd);
+}
+
+// Texts from the drive and the definition file are escaped wherever they
+// go into the page; the keys are made from the texts as they are.
+TEST_F(HealthReportTest, DriveTextsWithMarkupAreEscaped) {
+  Scan("[Drive0]\nModel = <script>x(\"&\")</script>\nSerial = <i>\n"
+       "Attribute.05 = 0x0033 100 100 0 36\n");
+  RereadSmart(1);
+  std::string form = Body(0, "normal");
+  EXPECT_NE(form.find("name=\"hddmodel[1]\" value=\"&lt;script&gt;x(&quot;&amp;&quot;)"
+                      "&lt;/script&gt;\" />"),
+            std::string::npos)
+      << form;
+  EXPECT_NE(form.find(std::string("name=\"hddkey[1]\" value=\"") + DriveKey("%s%d", "<i>", 0)),
+            std::string::npos);
+  EXPECT_EQ(form.find("<script>"), std::string::npos);
+  EXPECT_EQ(form.find("<i>"), std::string::npos);
+
+  host_.pages.clear();
+  std::string tables = Body(2, "error");
+  EXPECT_NE(tables.find("&lt;script&gt;"), std::string::npos);
+  EXPECT_EQ(tables.find("<script>"), std::string::npos);
 }
 
 TEST_F(HealthReportTest, NormalFormWithoutDrivesStillCarriesDateCountAndKey) {
