@@ -127,6 +127,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
         return false;
       }
       options->checkDefinitions = args[++i];
+    } else if (a == "--report") {
+      options->report = true;
+    } else if (a == "--open") {
+      options->report = options->open = true;
     } else if (a == "--watch") {
       options->watch = true;
     } else if (a == "--help" || a == "-h") {

@@ -15,6 +15,7 @@
 #include "ata/ata_platform.h"
 #include "base/cp932.h"
 #include "defs/definition_check.h"
+#include "report/health_report.h"
 #include "report/monitor.h"
 #include "scan/drive_table.h"
 #include "scan/host.h"
@@ -31,6 +32,8 @@ constexpr char kUsage[] =
     "  --verbose       also print the status texts of the scan\n"
     "  --ticks N       watch the drives N seconds more (simulated seconds with --sim)\n"
     "  --watch         watch the drives until interrupted (SIGINT, SIGTERM)\n"
+    "  --report        write the HTML health report after the last tick\n"
+    "  --open          write it and open it with the desktop's opener\n"
     "  --check-definitions FILE\n"
     "                  check a definition file; exit 1 when it has faults\n"
     "  /l FILE         log every change of an attribute to FILE\n"
@@ -71,7 +74,25 @@ class CliMonitorHost final : public MonitorHost {
   void SetStatusText(int part, const char* text) override {
     std::printf("STATUS %d %s\n", part, Cp932ToUtf8(text).c_str());
   }
-  void OpenPage(const char*) override {}
+  // The diagnosis's page: its path is printed, and opened on request.
+  void OpenPage(const char* path) override {
+    page = path;
+    std::printf("REPORT %s\n", path);
+    std::fflush(stdout);
+    if (open) OpenWithDesktop(path);
+  }
+
+  bool open = false;
+  std::string page;
+
+ private:
+  static void OpenWithDesktop(const char* path) {
+    pid_t child = fork();
+    if (child == 0) {
+      execlp("xdg-open", "xdg-open", path, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
 };
 
 // Stands for the main window, whose title captions the scan's boxes.
@@ -130,6 +151,7 @@ int Run(const std::vector<std::string>& args) {
   }
   InstallServices(services);
   CliMonitorHost host;
+  host.open = options.open;
   InstallMonitorHost(&host);
 
   // The start-up order of the Windows program: log, scan, monitor.
@@ -172,6 +194,15 @@ int Run(const std::vector<std::string>& args) {
       sleep(1);
     }
     if (!g_stop) MonitorTick();
+  }
+
+  if (options.report) {
+    WriteHealthReport();
+    if (host.page.empty()) {
+      std::fprintf(stderr,
+                   "kestrel-cli: no report written: none of html/<status>/ and the "
+                   "other report folders is here\n");
+    }
   }
 
   table = LockDriveTable();

@@ -44,19 +44,29 @@ echo $? > $O/smart-off-A.rc
 
 cd /opt/kestrel
 
-# One diagnosis, then a watch of a few ticks with a log.
+# The monitor reads a drive once the system has been up for 30 seconds
+# (its first interval counts from boot), then every 30 seconds.
+uptime_s() { cut -d. -f1 /proc/uptime; }
+while [ $(uptime_s) -lt 31 ]; do sleep 0.2; done
+
+# A watch long enough for two readings, ended by SIGTERM; it is also the
+# first scan since SMART went off on the IDE disk.
+./kestrel-cli --watch --json /l $O/watch.log > $O/watch.out 2> $O/watch.err &
+watcher=$!
+start=$(uptime_s)
+
+# Meanwhile one diagnosis, and a few ticks with a log.
 ./kestrel-cli --json > $O/oneshot.out 2> $O/oneshot.err
 echo $? > $O/oneshot.rc
-./kestrel-cli --ticks 4 --json /l $O/ticks.log > $O/ticks.out 2> $O/ticks.err
+./kestrel-cli --ticks 3 --json /l $O/ticks.log > $O/ticks.out 2> $O/ticks.err
 echo $? > $O/ticks.rc
 
-# Watching until SIGTERM.
-./kestrel-cli --watch --json /l $O/watch.log > $O/watch.out 2> $O/watch.err &
-pid=$!
-sleep 3
-kill -TERM $pid
-wait $pid
+while [ $(uptime_s) -lt $((start + 33)) ]; do sleep 0.2; done
+kill -TERM $watcher
+wait $watcher
 echo $? > $O/watch.rc
+smartctl -A /dev/$ide > $O/smart-on-A.txt 2>&1
+echo $? > $O/smart-on-A.rc
 
 # The figures, on the AHCI disk alone.
 echo 1 > /sys/block/$ide/device/delete

@@ -177,6 +177,18 @@ TEST_F(MonitorTest, LogIsFlushedWhenItGrowsIntoAFurther512ByteBlock) {
   EXPECT_GT(TheMonitorState().logBytes, onDisk()) << "still in the buffer";
 }
 
+TEST_F(MonitorTest, LogOnAFullDiskDoesNotStopTheMonitor) {
+  Start(std::string(kDrive) + "[At 30]\nDrive0.Attribute.01 = 0x000B 90 95 0 50\n"
+                              "[At 60]\nDrive0.Attribute.01 = 0x000B 80 85 0 50\n");
+  CloseLog(TheMonitorState());
+  TheMonitorState().logFile = std::fopen("/dev/full", "ab");
+  if (TheMonitorState().logFile == nullptr) GTEST_SKIP() << "no /dev/full here";
+  Tick(61);
+  EXPECT_EQ(TheMonitorState().trayState, 1) << "goodness 14 is a warning";
+  EXPECT_GE(host.notices.size(), 3u) << "notices go on";
+  EXPECT_EQ(Drive(0).attributes[0].current, 80) << "readings go on";
+}
+
 // A message box during a re-read runs a nested message loop in which the
 // timer fires again; that nested tick must return at once.
 class ReenteringSink final : public RecordingSink {

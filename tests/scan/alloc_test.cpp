@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ata/ata_channel.h"
+#include "report/monitor.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -56,7 +57,9 @@ class SilentSink final : public MessageSink {
   void SetStatusText(WindowHandle, int, const char*) override {}
 };
 
-TEST(RereadAllocation, TenDrivesOfThirtyAttributesAllocateNothing) {
+// Ten drives of thirty attributes; at second 5 and at second 30 the first
+// attribute of each changes.
+std::string TenDrives() {
   std::string scenario = "[Platform]\nClock = 2026-01-01 00:00:00\n";
   for (int d = 0; d < 10; ++d) {
     scenario += "[Drive" + std::to_string(d) + "]\nModel = M" + std::to_string(d) + "\n";
@@ -67,10 +70,15 @@ TEST(RereadAllocation, TenDrivesOfThirtyAttributesAllocateNothing) {
       scenario += line;
     }
     scenario += "[At 5]\nDrive" + std::to_string(d) + ".Attribute.01 = 0x000B 60 60 9 50\n";
+    scenario += "[At 30]\nDrive" + std::to_string(d) + ".Attribute.01 = 0x000B 70 65 8 50\n";
   }
+  return scenario;
+}
+
+TEST(RereadAllocation, TenDrivesOfThirtyAttributesAllocateNothing) {
   Scenario parsed;
   std::string error;
-  ASSERT_TRUE(ParseScenario(scenario, &parsed, &error)) << error;
+  ASSERT_TRUE(ParseScenario(TenDrives(), &parsed, &error)) << error;
   SimDrives sim(std::move(parsed));
   sim.SetCommandLine("kestrel /d \"" + TestDefinitionFile() + "\"");
   SilentSink sink;
@@ -89,6 +97,48 @@ TEST(RereadAllocation, TenDrivesOfThirtyAttributesAllocateNothing) {
   EXPECT_EQ(g_allocations, 0);
   EXPECT_EQ(TheDriveTable().records[9].attributeCount, 30);
   EXPECT_TRUE(TheDriveTable().records[9].attributes[0].changeBits & RawChanged);
+  ShutdownDrives();
+}
+
+class QuietHost final : public MonitorHost {
+ public:
+  void ChangeTrayIcon(int) override {}
+  void ShowNotice(const char*, int) override { ++notices; }
+  void SetStatusText(int, const char*) override {}
+  void OpenPage(const char*) override {}
+  int notices = 0;
+};
+
+TEST(MonitorAllocation, TickWithTenDueDrivesAllocatesNothing) {
+  Scenario parsed;
+  std::string error;
+  ASSERT_TRUE(ParseScenario(TenDrives(), &parsed, &error)) << error;
+  SimDrives sim(std::move(parsed));
+  sim.SetCommandLine("kestrel /d \"" + TestDefinitionFile() + "\"");
+  SilentSink sink;
+  QuietHost host;
+  InstallServices(Services{&sim, &sim, &sink});
+  InstallMonitorHost(&host);
+  ScanDrives(nullptr, nullptr);
+  StartMonitor(*LockDriveTable());
+  UnlockDriveTable();
+  MonitorState& state = TheMonitorState();
+  state.logFile = std::tmpfile();
+  ASSERT_NE(state.logFile, nullptr);
+  std::fputs("the file's buffer exists from here on\r\n", state.logFile);
+
+  MonitorTick();  // the first reading
+  sim.Advance(30000);
+  g_allocations = 0;
+  g_counting = true;
+  MonitorTick();  // every drive due again, every drive changed
+  g_counting = false;
+
+  EXPECT_EQ(g_allocations, 0);
+  EXPECT_GT(state.logBytes, 10 * 40) << "ten drives logged their changes";
+  EXPECT_EQ(host.notices, 1);
+  std::fclose(state.logFile);
+  state.logFile = nullptr;
   ShutdownDrives();
 }
 
