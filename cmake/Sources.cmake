@@ -21,6 +21,7 @@ add_library(kestrel_engine STATIC
   report/drive_key.cpp
   report/health_report.cpp
   app/log_option.cpp
+  app/shell/shell_model.cpp
 )
 target_include_directories(kestrel_engine PUBLIC ${CMAKE_SOURCE_DIR})
 # The drive key's MD5 comes from the platform's hashing service.

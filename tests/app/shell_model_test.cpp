@@ -1,0 +1,127 @@
+// The Windows shell's platform-free parts.
+#include "app/shell/shell_model.h"
+
+#include <cstring>
+#include <set>
+
+#include "tests/support/test_support.h"
+
+namespace kestrel {
+namespace {
+
+TEST(ShellSettings, PathReplacesExeOrAppendsIni) {
+  EXPECT_EQ(SettingsPathFor("C:\\Tools\\CHECK.EXE"), "C:\\Tools\\CHECK.ini");
+  EXPECT_EQ(SettingsPathFor("C:\\Tools\\check.bin"), "C:\\Tools\\check.bin.ini");
+  EXPECT_EQ(SettingsPathFor("exe"), "exe.ini");
+}
+
+TEST(ShellVersion, MinorCountsTensOfTheBuild) {
+  EXPECT_EQ(VersionText(1, 0, 5, 2).rfind("Version 1.5.2  ", 0), 0u);
+  EXPECT_EQ(VersionText(1, 2, 3, 4).rfind("Version 1.23.4  ", 0), 0u);
+}
+
+TEST(ShellMenus, BalloonEntriesNeedShellFive) {
+  EXPECT_EQ(FileMenuModel(4).beforePlaceholder.size(), 1u);
+  EXPECT_EQ(FileMenuModel(5).beforePlaceholder[0].command, 32782u);
+  std::vector<MenuEntry> tray = TrayMenuModel(4);
+  ASSERT_EQ(tray.size(), 4u);
+  EXPECT_EQ(tray[0].command, 32785u);
+  EXPECT_EQ(tray[1].command, 0u) << "separator";
+  EXPECT_EQ(tray[2].command, 32780u);
+  EXPECT_EQ(tray[3].command, 32781u);
+  EXPECT_EQ(TrayMenuModel(6).size(), 5u);
+  EXPECT_TRUE(HelpMenuModel().removePlaceholder);
+  EXPECT_FALSE(FileMenuModel(5).removePlaceholder);
+}
+
+TEST(ShellMenus, DriveLabelsAndCaptions) {
+  EXPECT_EQ(DriveMenuLabel(true, 0), "SATA#&0");
+  EXPECT_EQ(DriveMenuLabel(false, 3), "ATA#&3");
+  EXPECT_EQ(PropertiesCaption(true, 0), "ドライブSATA#0のプロパティ");
+  EXPECT_EQ(PropertiesCaption(false, 9), "ドライブATA#9のプロパティ");
+}
+
+TEST(ShellMenus, CheckMarksDependOnPopupAndShell) {
+  using Marks = std::vector<std::pair<unsigned, bool>>;
+  EXPECT_EQ(CheckMarks(5, false, 0, true, false), (Marks{{32782, true}, {32785, false}}));
+  EXPECT_EQ(CheckMarks(5, false, 2, true, true), (Marks{{32785, true}}));
+  EXPECT_EQ(CheckMarks(5, true, 0, true, true), (Marks{{32785, true}}));
+  EXPECT_EQ(CheckMarks(4, false, 0, true, false), (Marks{{32785, false}}));
+}
+
+TEST(ShellTray, RecordSizesFlagsAndBalloons) {
+  TrayRecord add = FillTrayRecord(kTrayAdd, kTrayIcon | kTrayTip, 0, "title", 0, 6, true);
+  EXPECT_EQ(add.size, 488u);
+  EXPECT_EQ(add.flags, kTrayIcon | kTrayTip | kTrayMessage) << "no balloon when adding";
+  EXPECT_STREQ(add.tip, "title");
+
+  TrayRecord notice = FillTrayRecord(kTrayModify, kTrayTip, 0, "notice", 3, 6, true);
+  EXPECT_EQ(notice.flags, kTrayTip | kTrayInfo);
+  EXPECT_STREQ(notice.info, "notice");
+  EXPECT_EQ(notice.timeoutMs, 5000u);
+  EXPECT_EQ(notice.infoFlags, 3u);
+  EXPECT_STREQ(notice.infoTitle, "Kestrelハードディスク故障診断プログラム");
+
+  EXPECT_EQ(FillTrayRecord(kTrayModify, kTrayTip, 0, "n", 1, 6, false).flags, kTrayTip);
+  TrayRecord old = FillTrayRecord(kTrayModify, kTrayTip, 0, "n", 1, 4, false);
+  EXPECT_EQ(old.size, 88u);
+  EXPECT_EQ(FillTrayRecord(kTrayModify, kTrayIcon, 2, nullptr, 0, 6, true).flags, kTrayIcon)
+      << "an icon change raises no balloon";
+}
+
+// Texts are cut at the last whole character: a 300-byte notice of
+// double-byte characters after one ASCII byte never ends in a lead byte.
+TEST(ShellTray, LongTextsAreCutOnCharacterBoundaries) {
+  std::string text = "x";
+  while (text.size() < 300) text += "あ";
+  TrayRecord r = FillTrayRecord(kTrayModify, kTrayTip, 0, text.c_str(), 1, 6, true);
+  EXPECT_EQ(std::strlen(r.tip), 127u);
+  EXPECT_EQ(std::strlen(r.info), 255u);
+  TrayRecord old = FillTrayRecord(kTrayModify, kTrayTip, 0, text.c_str(), 1, 4, true);
+  EXPECT_EQ(std::strlen(old.tip), 63u);
+
+  std::string even = "xx";
+  while (even.size() < 300) even += "あ";
+  r = FillTrayRecord(kTrayModify, kTrayTip, 0, even.c_str(), 1, 6, true);
+  EXPECT_EQ(std::strlen(r.tip), 126u) << "127 would split a character";
+  EXPECT_EQ(std::strlen(r.info), 254u);
+}
+
+TEST(ShellLayout, SettlesAtThePictureAndTheStatusBar) {
+  // A template larger than the picture: the first pass corrects both.
+  LayoutInput in{400, 350, 20, 352, 279, 406, 400};
+  LayoutResult r = ComputeLayout(in);
+  EXPECT_EQ(r.statusY, 330);
+  EXPECT_EQ(r.partEdges[0], 250);
+  EXPECT_EQ(r.partEdges[1], 400);
+  ASSERT_TRUE(r.resizeWindow);
+  EXPECT_EQ(r.windowWidth, 358);
+  EXPECT_EQ(r.windowHeight, 349);
+
+  LayoutResult settled = ComputeLayout({352, 299, 20, 352, 279, 358, 349});
+  EXPECT_FALSE(settled.resizeWindow);
+  EXPECT_EQ(settled.partEdges[0], 202);
+}
+
+TEST(ShellHelp, FirstExistingPlaceElseTheLast) {
+  static const char* const kPlaces[4] = {"a", "b", "c", "d"};
+  std::set<std::string> present{"b", "c"};
+  EXPECT_STREQ(ChooseHelpPage([&](const char* p) { return present.count(p) > 0; }, kPlaces), "b");
+  present.clear();
+  EXPECT_STREQ(ChooseHelpPage([&](const char* p) { return present.count(p) > 0; }, kPlaces), "d");
+}
+
+TEST(ShellDriveViews, AtaVersionAndSmartWords) {
+  DriveRecord r{};
+  r.ataMajorVersion = 7;
+  EXPECT_EQ(AtaVersionText(r), "7");
+  std::strcpy(r.minorVersionText, "ATA8-ACS revision 4");
+  EXPECT_EQ(AtaVersionText(r), "ATA8-ACS revision 4");
+  EXPECT_EQ(SmartFunctionText(SmartSupportUndetermined | SmartSupported), "有無:不明  状態:無効");
+  EXPECT_EQ(SmartFunctionText(SmartSupported), "有無:有り  状態:無効");
+  EXPECT_EQ(SmartFunctionText(SmartSupported | SmartEnabled), "有無:有り  状態:有効");
+  EXPECT_EQ(SmartFunctionText(0), "有無:無し  状態:無効");
+}
+
+}  // namespace
+}  // namespace kestrel
