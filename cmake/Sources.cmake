@@ -78,8 +78,24 @@ add_custom_command(OUTPUT ${KESTREL_DATA_FILES}
 add_custom_target(kestrel_data ALL DEPENDS ${KESTREL_DATA_FILES})
 
 if(WIN32)
-  add_executable(kestrel WIN32 app/win32/main.cpp)
-  target_link_libraries(kestrel PRIVATE kestrel_platform)
+  # The window side of the Windows program, shared by its two executables.
+  add_library(kestrel_win32 STATIC
+    app/win32/about_dialog.cpp
+    app/win32/diagnosis_panel.cpp
+    app/win32/dialog_window.cpp
+    app/win32/drive_properties_dialog.cpp
+    app/win32/main_window.cpp
+    app/win32/program.cpp
+  )
+  target_link_libraries(kestrel_win32 PUBLIC kestrel_platform comctl32 shell32 version
+    gdi32 user32)
+  # Kestrel.exe on the machine's drives, KestrelSim.exe on a scenario.
+  add_executable(kestrel WIN32 app/win32/main_drives.cpp ${KESTREL_WIN32_RESOURCES})
+  target_link_libraries(kestrel PRIVATE kestrel_win32)
+  set_target_properties(kestrel PROPERTIES OUTPUT_NAME Kestrel)
+  add_executable(kestrel-sim WIN32 app/win32/main_simulated.cpp ${KESTREL_WIN32_RESOURCES})
+  target_link_libraries(kestrel-sim PRIVATE kestrel_win32 kestrel_sim)
+  set_target_properties(kestrel-sim PROPERTIES OUTPUT_NAME KestrelSim)
 else()
   add_executable(kestrel-cli
     app/cli/kestrel_cli.cpp
@@ -97,4 +113,48 @@ else()
   endif()
   install(TARGETS kestrel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${KESTREL_DATA_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kestrel)
+endif()
+
+# The HTML folder the health report is written into (html/<status>/) and
+# framed by, beside the programs: per status the frame set, its header,
+# footer and service page, from the templates in data/html, and the tab
+# images, drawn on the build host by ImageMagick with the IPA Gothic font.
+find_program(KESTREL_CONVERT convert PATHS /usr/bin
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+find_file(KESTREL_TAB_FONT NAMES ipag.ttf fonts-japanese-gothic.ttf
+  PATHS /usr/share/fonts/opentype/ipafont-gothic /usr/share/fonts/truetype
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(NOT KESTREL_CONVERT OR NOT KESTREL_TAB_FONT)
+  message(FATAL_ERROR "The HTML folder needs ImageMagick (/usr/bin/convert) "
+    "and the IPA Gothic font: scripts/install-deps.sh host installs them.")
+endif()
+set(KESTREL_HTML_TEMPLATES
+  ${CMAKE_SOURCE_DIR}/data/html/index.html
+  ${CMAKE_SOURCE_DIR}/data/html/header.html
+  ${CMAKE_SOURCE_DIR}/data/html/service.html
+  ${CMAKE_SOURCE_DIR}/data/html/footer.html)
+set(KESTREL_HTML_FILES ${CMAKE_BINARY_DIR}/html/images/icon-tri01.gif)
+foreach(status normal warning error)
+  foreach(page index header service footer)
+    list(APPEND KESTREL_HTML_FILES ${CMAKE_BINARY_DIR}/html/${status}/${page}.html)
+  endforeach()
+  foreach(tab tab01a tab01b tab02a tab02b)
+    list(APPEND KESTREL_HTML_FILES ${CMAKE_BINARY_DIR}/html/images/${status}_${tab}.gif)
+  endforeach()
+endforeach()
+add_custom_command(OUTPUT ${KESTREL_HTML_FILES}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/gen_html.py
+          --convert ${KESTREL_CONVERT} --font ${KESTREL_TAB_FONT}
+          ${CMAKE_BINARY_DIR}/html
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen_html.py ${KESTREL_HTML_TEMPLATES}
+  COMMENT "Writing the HTML folder")
+add_custom_target(kestrel_html ALL DEPENDS ${KESTREL_HTML_FILES})
+# Built with the program: it writes its report there.
+if(WIN32)
+  add_dependencies(kestrel kestrel_html)
+  if(TARGET kestrel-sim)
+    add_dependencies(kestrel-sim kestrel_html)
+  endif()
+else()
+  add_dependencies(kestrel-cli kestrel_html)
 endif()

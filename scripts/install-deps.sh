@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Installs what the builds need and is missing, with apt-get.
-#   install-deps.sh host   the Linux build (kestrel-cli and the engine)
+#   install-deps.sh host   the Linux build (kestrel-cli and the engine, and
+#                          the HTML folder's images: ImageMagick, IPA Gothic)
 #   install-deps.sh all    also the Windows cross build, Wine, Xvfb and the
-#                          Japanese locale the Windows tests run in
+#                          Japanese locale the Windows tests run in, and
+#                          Chromium for the report pages' test
 set -euo pipefail
 
 what="${1:-all}"
-packages=(cmake ninja-build g++ python3 libssl-dev googletest libgtest-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ python3 libssl-dev googletest libgtest-dev libbenchmark-dev
+          imagemagick fonts-ipafont-gothic)
 if [[ "$what" == all ]]; then
   packages+=(clang libclang-rt-14-dev
              g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-             wine wine64 xvfb xauth locales)
+             wine wine64 xvfb xauth locales chromium)
 fi
 
 # apt-get and locale-gen need root; elsewhere go through sudo.

@@ -87,6 +87,23 @@ std::string Printf(const char* format, ...) {
   return buf;
 }
 
+// Columns on a terminal: East Asian characters take two.
+int DisplayWidth(const std::string& utf8) {
+  int width = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    int length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    width += length >= 3 ? 2 : 1;
+    i += static_cast<std::size_t>(length);
+  }
+  return width;
+}
+
+std::string PadRight(std::string text, int width) {
+  for (int w = DisplayWidth(text); w < width; ++w) text += ' ';
+  return text;
+}
+
 bool HasLastEvaluated(const LocalTime& t) { return t.year != 0; }
 
 std::string FormatTime(const LocalTime& t) {
@@ -205,16 +222,16 @@ std::string FormatDriveTableText(const DriveTable& table) {
     }
     out += "]\n";
     if (r.attributeCount == 0) continue;
-    out += "   ID  Cur Wst Thr  Raw              Good  Level    Name\n";
+    out += "   ID  Cur Wst Thr  Good  Level    Raw                       Name\n";
     for (int i = 0; i < r.attributeCount; ++i) {
       const DriveAttribute& a = r.attributes[i];
       std::string raw = a.rawText[0] ? Cp932ToUtf8(a.rawText)
                                      : Printf("%" PRIu64, a.raw);
       std::string threshold =
           a.threshold == kNoThreshold ? std::string("-") : std::to_string(a.threshold);
-      out += Printf("   %02X  %3u %3u %3s  %-16s %4d  %-7s  %s\n", a.id, a.current,
-                    a.worst, threshold.c_str(), raw.c_str(), a.goodness,
-                    LevelName(a.changeBits), Cp932ToUtf8(a.name).c_str());
+      out += Printf("   %02X  %3u %3u %3s  %4d  %-7s  ", a.id, a.current, a.worst,
+                    threshold.c_str(), a.goodness, LevelName(a.changeBits));
+      out += PadRight(raw, 25) + " " + Cp932ToUtf8(a.name) + "\n";
     }
   }
   if (out.empty()) out = "No drive found.\n";

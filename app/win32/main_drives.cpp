@@ -1,0 +1,10 @@
+// Kestrel.exe: the program on the machine's own drives.
+#include <windows.h>
+
+#include "app/win32/program.h"
+#include "ata/ata_platform.h"
+#include "scan/host.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  return kestrel::RunProgram(kestrel::DefaultAtaPlatform(), kestrel::DefaultEnvironment());
+}

@@ -1,0 +1,34 @@
+#include "app/win32/program.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/win32/main_window.h"
+#include "app/win32/win32_sink.h"
+#include "scan/host.h"
+#include "resources/resource.h"
+
+namespace kestrel {
+
+int RunProgram(AtaPlatform* ata, Environment* env) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  Win32Sink sink;
+  InstallServices(Services{ata, env, &sink});
+  MainWindow window;
+  InstallMonitorHost(&window);
+  if (!window.CreateModeless(IDD_MAINWINDOW, nullptr)) return 1;
+
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    HWND main = window.hwnd();
+    if (main != nullptr && IsDialogMessageA(main, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  InstallMonitorHost(nullptr);
+  return 0;
+}
+
+}  // namespace kestrel
