@@ -78,6 +78,58 @@ add_custom_command(OUTPUT ${KESTREL_DATA_FILES}
 add_custom_target(kestrel_data ALL DEPENDS ${KESTREL_DATA_FILES})
 
 if(WIN32)
+  # The Windows program's resources (resources/kestrel.rc): dialogs, menu,
+  # version and manifest, with the icons and bitmaps that
+  # tools/gen_artwork.py draws into the build's artwork folder. The drawing
+  # needs Pillow (Debian's python3-pil), which belongs to the system's
+  # interpreter, so take the first interpreter that has it.
+  enable_language(RC)
+  set(KESTREL_ARTWORK_PYTHON "")
+  foreach(candidate ${Python3_EXECUTABLE} /usr/bin/python3)
+    execute_process(COMMAND ${candidate} -c "import PIL"
+      RESULT_VARIABLE kestrel_pil_missing OUTPUT_QUIET ERROR_QUIET)
+    if(kestrel_pil_missing EQUAL 0)
+      set(KESTREL_ARTWORK_PYTHON ${candidate})
+      break()
+    endif()
+  endforeach()
+  if(NOT KESTREL_ARTWORK_PYTHON)
+    message(FATAL_ERROR "The artwork needs Python with Pillow: "
+      "scripts/install-deps.sh all installs it.")
+  endif()
+  set(KESTREL_ARTWORK_DIR ${CMAKE_BINARY_DIR}/artwork)
+  set(KESTREL_ARTWORK_FILES
+    ${KESTREL_ARTWORK_DIR}/kestrel.ico
+    ${KESTREL_ARTWORK_DIR}/kestrel-warning.ico
+    ${KESTREL_ARTWORK_DIR}/kestrel-error.ico
+    ${KESTREL_ARTWORK_DIR}/title.bmp
+    ${KESTREL_ARTWORK_DIR}/buttons.bmp)
+  add_custom_command(OUTPUT ${KESTREL_ARTWORK_FILES}
+    COMMAND ${KESTREL_ARTWORK_PYTHON} ${CMAKE_SOURCE_DIR}/tools/gen_artwork.py
+            ${KESTREL_ARTWORK_DIR}
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen_artwork.py
+    COMMENT "Drawing the icons and bitmaps")
+  add_custom_target(kestrel_artwork DEPENDS ${KESTREL_ARTWORK_FILES})
+  # windres takes none of the compilers' options (-W..., -f...), so the
+  # script is compiled in object libraries of its own, once with the
+  # administrator manifest for the real drives and once without it for the
+  # simulated ones. The executables take the objects as sources.
+  foreach(variant kestrel_resources kestrel_sim_resources)
+    add_library(${variant} OBJECT resources/kestrel.rc)
+    set_property(TARGET ${variant} PROPERTY COMPILE_OPTIONS "")
+    target_include_directories(${variant} PRIVATE
+      ${CMAKE_SOURCE_DIR}/resources ${KESTREL_ARTWORK_DIR})
+    add_dependencies(${variant} kestrel_artwork)
+  endforeach()
+  target_compile_definitions(kestrel_sim_resources PRIVATE KESTREL_SIMULATED)
+  # windres reports no dependencies: name what the script includes.
+  set_source_files_properties(resources/kestrel.rc PROPERTIES OBJECT_DEPENDS
+    "${KESTREL_ARTWORK_FILES};${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/kestrel.manifest;${CMAKE_SOURCE_DIR}/resources/kestrel-sim.manifest")
+  set(KESTREL_WIN32_RESOURCES $<TARGET_OBJECTS:kestrel_resources>)
+  set(KESTREL_WIN32_SIM_RESOURCES $<TARGET_OBJECTS:kestrel_sim_resources>)
+endif()
+
+if(WIN32)
   # The window side of the Windows program, shared by its two executables.
   add_library(kestrel_win32 STATIC
     app/win32/about_dialog.cpp
@@ -93,7 +145,7 @@ if(WIN32)
   add_executable(kestrel WIN32 app/win32/main_drives.cpp ${KESTREL_WIN32_RESOURCES})
   target_link_libraries(kestrel PRIVATE kestrel_win32)
   set_target_properties(kestrel PROPERTIES OUTPUT_NAME Kestrel)
-  add_executable(kestrel-sim WIN32 app/win32/main_simulated.cpp ${KESTREL_WIN32_RESOURCES})
+  add_executable(kestrel-sim WIN32 app/win32/main_simulated.cpp ${KESTREL_WIN32_SIM_RESOURCES})
   target_link_libraries(kestrel-sim PRIVATE kestrel_win32 kestrel_sim)
   set_target_properties(kestrel-sim PROPERTIES OUTPUT_NAME KestrelSim)
 else()

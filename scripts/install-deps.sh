@@ -2,17 +2,22 @@
 # Installs what the builds need and is missing, with apt-get.
 #   install-deps.sh host   the Linux build (kestrel-cli and the engine, and
 #                          the HTML folder's images: ImageMagick, IPA Gothic)
-#   install-deps.sh all    also the Windows cross build, Wine, Xvfb and the
-#                          Japanese locale the Windows tests run in, and
-#                          Chromium for the report pages' test
+#                          and the emulated-disk test (QEMU, Debian's kernel,
+#                          busybox and smartmontools for its guest)
+#   install-deps.sh all    also the Windows cross build (with Pillow and the
+#                          DejaVu fonts for its icons and bitmaps), Wine,
+#                          Xvfb and the Japanese locale the Windows tests run
+#                          in, and Chromium for the report pages' test
 set -euo pipefail
 
 what="${1:-all}"
 packages=(cmake ninja-build g++ python3 libssl-dev googletest libgtest-dev libbenchmark-dev
-          imagemagick fonts-ipafont-gothic)
+          imagemagick fonts-ipafont-gothic
+          qemu-system-x86 linux-image-amd64 busybox-static smartmontools cpio kmod)
 if [[ "$what" == all ]]; then
   packages+=(clang libclang-rt-14-dev
              g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+             python3-pil fonts-dejavu-core
              wine wine64 xvfb xauth locales chromium)
 fi
 
