@@ -210,3 +210,47 @@ if(WIN32)
 else()
   add_dependencies(kestrel-cli kestrel_html)
 endif()
+
+if(WIN32)
+  # The help page (help\help.html, looked up from the current directory)
+  # beside the programs, in code page 932 from its UTF-8 source.
+  set(KESTREL_HELP_PAGE ${CMAKE_BINARY_DIR}/help/help.html)
+  add_custom_command(OUTPUT ${KESTREL_HELP_PAGE}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/to_cp932.py
+            ${CMAKE_SOURCE_DIR}/help/help.html ${KESTREL_HELP_PAGE}
+    DEPENDS ${CMAKE_SOURCE_DIR}/tools/to_cp932.py ${CMAKE_SOURCE_DIR}/help/help.html
+    COMMENT "Writing the help page")
+  add_custom_target(kestrel_help ALL DEPENDS ${KESTREL_HELP_PAGE})
+
+  # The distribution: dist/Kestrel/ laid out as the programs expect when
+  # started from it (the executables, the definition and limit files, the
+  # HTML folder, help\help.html, and the demo drives as KestrelSim.exe's
+  # scenario.ini), and Kestrel.zip of it. Made afresh from the build's
+  # files only, never from what a run left beside them (reports, settings).
+  set(KESTREL_DIST ${CMAKE_BINARY_DIR}/dist/Kestrel)
+  set(KESTREL_ZIP ${CMAKE_BINARY_DIR}/Kestrel.zip)
+  set(kestrel_dist_copies)
+  foreach(file ${KESTREL_HTML_FILES})
+    file(RELATIVE_PATH relative ${CMAKE_BINARY_DIR} ${file})
+    get_filename_component(folder ${KESTREL_DIST}/${relative} DIRECTORY)
+    list(APPEND kestrel_dist_copies
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+      COMMAND ${CMAKE_COMMAND} -E copy ${file} ${KESTREL_DIST}/${relative})
+  endforeach()
+  add_custom_command(OUTPUT ${KESTREL_ZIP}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${CMAKE_BINARY_DIR}/dist ${KESTREL_ZIP}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${KESTREL_DIST}/help
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:kestrel> $<TARGET_FILE:kestrel-sim>
+            ${KESTREL_DATA_FILES} ${KESTREL_DIST}
+    COMMAND ${CMAKE_COMMAND} -E copy ${KESTREL_HELP_PAGE} ${KESTREL_DIST}/help
+    ${kestrel_dist_copies}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/to_cp932.py
+            ${CMAKE_SOURCE_DIR}/data/demo.scenario ${KESTREL_DIST}/scenario.ini
+    COMMAND ${CMAKE_COMMAND} -E chdir ${CMAKE_BINARY_DIR}/dist
+            ${CMAKE_COMMAND} -E tar cf ${KESTREL_ZIP} --format=zip Kestrel
+    DEPENDS kestrel kestrel-sim ${KESTREL_DATA_FILES} ${KESTREL_HTML_FILES}
+            ${KESTREL_HELP_PAGE} ${CMAKE_SOURCE_DIR}/tools/to_cp932.py
+            ${CMAKE_SOURCE_DIR}/data/demo.scenario
+    COMMENT "Making the distribution folder and Kestrel.zip")
+  add_custom_target(kestrel_dist ALL DEPENDS ${KESTREL_ZIP})
+endif()

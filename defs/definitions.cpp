@@ -208,6 +208,11 @@ void BuildAttributes(int drive) {
     ThresholdEntry entry = ThresholdEntryAt(record.thresholds, i);
     if (entry.id == 0) break;
     DriveAttribute& slot = record.attributes[record.attributeCount];
+    // Thresholds fetched again after a stale sector may order the slots
+    // otherwise than the data did meanwhile: a slot that held another
+    // attribute starts afresh, or that attribute's reading would count as
+    // a change of this one.
+    if (slot.id != entry.id) slot = DriveAttribute{};
     slot.id = entry.id;
     slot.threshold = entry.threshold;
     DefineAttribute(slot, record.modelNumber);

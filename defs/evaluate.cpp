@@ -34,6 +34,12 @@ void EvaluateAttributes(int drive) {
   bool noteWarning = false;
   bool noteError = false;
 
+  // Change marks tell of this reading only: a slot the drive no longer
+  // lists keeps its last values, but its last change was logged already.
+  for (int i = 0; i < record.attributeCount; ++i) {
+    record.attributes[i].changeBits &= AttrWarning | AttrError;
+  }
+
   for (int i = 0; i < kSmartEntries; ++i) {
     SmartAttribute entry = SmartAttributeAt(record.smartData, i);
     if (entry.id == 0) continue;
@@ -45,6 +51,9 @@ void EvaluateAttributes(int drive) {
                     drive, entry.id);
       if (record.attributeCount >= kMaxAttributes) continue;
       slot = &record.attributes[record.attributeCount];
+      // The slot may hold what another attribute left there (thresholds
+      // rebuilt in another order): that reading is no change of this one.
+      *slot = DriveAttribute{};
       slot->id = entry.id;
       slot->threshold = kNoThreshold;
       DefineAttribute(*slot, record.modelNumber);

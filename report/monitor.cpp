@@ -148,6 +148,7 @@ void MonitorTick() {
   Environment* env = InstalledServices().env;
 
   std::uint32_t due = 0;
+  std::uint32_t dueAt[kMaxDrives] = {};
   for (int d = 0; d < kMaxDrives; ++d) {
     MonitorSlot& slot = state.slots[d];
     if (!slot.enabled) continue;
@@ -155,16 +156,24 @@ void MonitorTick() {
     if (env->TickCount() - slot.lastReadTick < slot.intervalMs) continue;
     if (ReadSmartStatus(d) & SmartEnabled) {
       due |= 1u << d;
-      slot.lastReadTick = env->TickCount();
+      dueAt[d] = env->TickCount();
     }
   }
 
   if (due != 0) {
-    // A due drive that could not be evaluated (data not read, or a bad
-    // checksum) still holds the marks of its previous evaluation; it is
-    // left out of this tick so that no change is logged or announced twice.
-    std::uint32_t evaluated = RereadSmart(due);
+    // The lock is taken here, before the re-read takes it again: when it
+    // cannot be had (LockDriveTable has said so, once) nothing is read or
+    // logged, and the drives keep their time of reading, so they are due
+    // again at the next tick.
     if (DriveTable* table = LockDriveTable()) {
+      for (int d = 0; d < kMaxDrives; ++d) {
+        if (due & (1u << d)) state.slots[d].lastReadTick = dueAt[d];
+      }
+      // A due drive that could not be evaluated (data not read, or a bad
+      // checksum) still holds the marks of its previous evaluation; it is
+      // left out of this tick so that no change is logged or announced
+      // twice.
+      std::uint32_t evaluated = RereadSmart(due);
       std::int64_t blocksBefore = state.logBytes / 512;
       int overall = 0;
       for (int d = 0; d < kMaxDrives; ++d) {

@@ -1,6 +1,7 @@
 # Sourced by scripts that run Windows programs: an Xvfb display on a free
 # number (stopped again when the script exits) and a Wine prefix inside the
-# build folder, in the Japanese locale so that the ANSI code page is 932.
+# build folder, in the Japanese locale so that the ANSI code page is 932,
+# with Japanese fonts for the dialogs.
 
 start_wine_display() {
   local build_dir="$1"
@@ -14,13 +15,51 @@ start_wine_display() {
     sleep 0.1
   done
   export DISPLAY=":$n"
-  export WINEPREFIX="$(cd "$build_dir" && pwd)/wineprefix"
+  use_wine_prefix "$build_dir"
+}
+
+# The build folder's Wine prefix, made on first use, for the display that
+# is already set.
+use_wine_prefix() {
+  export WINEPREFIX="$(cd "$1" && pwd)/wineprefix"
   export WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
   if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
     echo "Creating the Wine prefix $WINEPREFIX"
     WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || true
     wineserver -w || true
   fi
+  configure_wine_prefix
+}
+
+# The dialogs' font "ＭＳ Ｐゴシック" and the system's Japanese interface
+# fonts (menus, status bars) are Windows fonts: Debian's IPA Gothic
+# (fonts-ipafont-gothic) stands in for them. HTML pages (the report, the
+# help page) open in the desktop's browser through winebrowser.
+configure_wine_prefix() {
+  if grep -q '^"MS Shell Dlg"="IPAPGothic"' "$WINEPREFIX/system.reg" 2>/dev/null &&
+     grep -q '^\[Software\\\\Classes\\\\\.html\]' "$WINEPREFIX/system.reg"; then
+    return 0
+  fi
+  local reg
+  reg=$(mktemp --suffix=.reg)
+  { printf '\xff\xfe'
+    iconv -f UTF-8 -t UTF-16LE <<'EOF'
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
+"ＭＳ Ｐゴシック"="IPAPGothic"
+"ＭＳ ゴシック"="IPAGothic"
+"MS PGothic"="IPAPGothic"
+"MS Gothic"="IPAGothic"
+"MS UI Gothic"="IPAPGothic"
+"MS Shell Dlg"="IPAPGothic"
+
+[HKEY_LOCAL_MACHINE\Software\Classes\.html]
+@="htmlfile"
+EOF
+  } >"$reg"
+  wine regedit /S "Z:${reg//\//\\}" >/dev/null 2>&1 || true
+  rm -f "$reg"
 }
 
 stop_wine_display() {

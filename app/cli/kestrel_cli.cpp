@@ -154,6 +154,14 @@ int Run(const std::vector<std::string>& args) {
   host.open = options.open;
   InstallMonitorHost(&host);
 
+  // A watch ends on SIGINT or SIGTERM, also one that comes during the scan
+  // of slow real disks, and always through the shutdown below (log closed,
+  // then drives closed).
+  if (options.watch) {
+    signal(SIGINT, OnStopSignal);
+    signal(SIGTERM, OnStopSignal);
+  }
+
   // The start-up order of the Windows program: log, scan, monitor.
   MonitorState& state = TheMonitorState();
   OpenLogFromCommandLine(commandLine, state, &g_mainWindow);
@@ -182,11 +190,7 @@ int Run(const std::vector<std::string>& args) {
   UnlockDriveTable();
 
   MonitorTick();
-  if (options.watch) {
-    signal(SIGINT, OnStopSignal);
-    signal(SIGTERM, OnStopSignal);
-    if (sim) sim->FollowRealTime();
-  }
+  if (options.watch && sim) sim->FollowRealTime();
   for (int i = 0; options.watch ? !g_stop : i < options.ticks; ++i) {
     if (sim && !options.watch) {
       sim->Advance(1000);

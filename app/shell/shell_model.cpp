@@ -13,7 +13,6 @@ namespace {
 // The maker's notice behind the version numbers.
 constexpr char kMakersNotice[] = "Copyright (C) 2026 Corvid";
 
-constexpr unsigned kIdDriveFirst = 32750;
 constexpr unsigned kIdTrayOpen = 32780;
 constexpr unsigned kIdExit = 32781;
 constexpr unsigned kIdUseBalloon = 32782;

@@ -392,6 +392,10 @@ INT_PTR MainWindow::OnTrayCallback(WPARAM, LPARAM lParam) {
       BringWindowToTop(hwnd());
       SetForegroundWindow(hwnd());
       TrackPopupMenu(trayMenu_, TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd(), nullptr);
+      // A message to the window after the menu: without it Windows leaves
+      // the menu of a notification icon up after a click elsewhere, or
+      // closes the next one at once.
+      PostMessageA(hwnd(), WM_NULL, 0, 0);
       break;
     }
     default:

@@ -10,6 +10,13 @@
 
 namespace kestrel {
 
+namespace {
+
+// The class atom of dialog windows ("#32770").
+constexpr ULONG_PTR kDialogClassAtom = 32770;
+
+}  // namespace
+
 int RunProgram(AtaPlatform* ata, Environment* env) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
@@ -22,8 +29,14 @@ int RunProgram(AtaPlatform* ata, Environment* env) {
 
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    HWND main = window.hwnd();
-    if (main != nullptr && IsDialogMessageA(main, &message)) continue;
+    // Every dialog window has the dialog keys (Tab, Enter, Esc): the main
+    // window with its panel, and each modeless drive window, whose Enter
+    // and Esc close it.
+    HWND root = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    if (root != nullptr && GetClassLongPtrA(root, GCW_ATOM) == kDialogClassAtom &&
+        IsDialogMessageA(root, &message)) {
+      continue;
+    }
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }

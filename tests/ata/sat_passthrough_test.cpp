@@ -102,12 +102,13 @@ TEST(PassThroughSense, AtaErrorIsADriverErrorWithStatusAndErrorRegisters) {
 }
 
 TEST(PassThroughSense, FixedFormatInBothLayouts) {
-  // As this kernel writes it: error, status, device, count in bytes 8-11.
-  Bytes kernel{0x70, 0, 0x0B, 0, 0, 0, 0, 0x0A, 0x04, 0x51, 0x40, 0x00,
-               0x00, 0, 0x00, 0x00, 0, 0};
+  // Linux 6.1 answering SMART READ DATA with SMART off: error, status,
+  // device, count in bytes 8-11, LBA low in byte 17.
+  Bytes kernel{0x70, 0, 0x0B, 0, 0, 0, 0, 0x0A, 0x04, 0x41, 0xA0, 0x01,
+               0x00, 0, 0x00, 0x00, 0, 0x01};
   AtaOutcome out = Read(0x02, kernel, AtaDataMode::kSectorIn);
   EXPECT_TRUE(out.callSucceeded);
-  EXPECT_EQ(out.driverError, 0x51);
+  EXPECT_EQ(out.driverError, 0x41);
   EXPECT_EQ(out.ideError, 0x04);
 
   // The standard layout: the same four registers in bytes 3-6, the LBA in

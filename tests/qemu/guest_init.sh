@@ -49,24 +49,29 @@ cd /opt/kestrel
 uptime_s() { cut -d. -f1 /proc/uptime; }
 while [ $(uptime_s) -lt 31 ]; do sleep 0.2; done
 
-# A watch long enough for two readings, ended by SIGTERM; it is also the
-# first scan since SMART went off on the IDE disk.
+# A watch long enough for two readings, ended by SIGTERM. Its scan is the
+# first since SMART went off on the IDE disk.
+date '+%Y-%m-%d %H:%M:%S' > $O/watch.start
 ./kestrel-cli --watch --json /l $O/watch.log > $O/watch.out 2> $O/watch.err &
 watcher=$!
 start=$(uptime_s)
 
-# Meanwhile one diagnosis, and a few ticks with a log.
-./kestrel-cli --json > $O/oneshot.out 2> $O/oneshot.err
+# Meanwhile one diagnosis that shows raw values whole, and a few ticks with
+# a log.
+./kestrel-cli --json /d whole-raw.ini > $O/oneshot.out 2> $O/oneshot.err
 echo $? > $O/oneshot.rc
 ./kestrel-cli --ticks 3 --json /l $O/ticks.log > $O/ticks.out 2> $O/ticks.err
 echo $? > $O/ticks.rc
+
+# SMART off on the IDE disk again, between the watch's two readings: its
+# second RETURN STATUS fails with an ATA error.
+while [ $(uptime_s) -lt $((start + 10)) ]; do sleep 0.2; done
+smartctl -s off /dev/$ide > $O/smart-off-2.txt 2>&1
 
 while [ $(uptime_s) -lt $((start + 33)) ]; do sleep 0.2; done
 kill -TERM $watcher
 wait $watcher
 echo $? > $O/watch.rc
-smartctl -A /dev/$ide > $O/smart-on-A.txt 2>&1
-echo $? > $O/smart-on-A.rc
 
 # The figures, on the AHCI disk alone.
 echo 1 > /sys/block/$ide/device/delete

@@ -1,6 +1,7 @@
 #include "tests/support/test_support.h"
 
 #include <cstdio>
+#include <random>
 
 #include "base/cp932.h"
 
@@ -49,13 +50,19 @@ void SimTest::TearDown() {
 
 const std::string& TestDefinitionFile() {
   static const std::string path = [] {
+    // ctest runs test processes side by side, and each of them writes this
+    // file: it is written under a name of its own and renamed into place,
+    // so that no process ever reads it half written.
     std::string p = testing::TempDir() + "kestrel_test_definitions.ini";
-    std::FILE* f = std::fopen(p.c_str(), "wb");
+    std::string part = p + "." + std::to_string(std::random_device{}());
+    std::FILE* f = std::fopen(part.c_str(), "wb");
     std::fputs("[Default Drive]\n", f);
     for (int id = 1; id < 256; ++id) {
       std::fprintf(f, "%02X=Attribute %02X|Test attribute|,,,\"#\"\n", id, id);
     }
     std::fclose(f);
+    // Where renaming onto an existing file fails, that file is already whole.
+    if (std::rename(part.c_str(), p.c_str()) != 0) std::remove(part.c_str());
     return p;
   }();
   return path;
