@@ -10,16 +10,14 @@
 
 namespace kestrel {
 
-void OpenLogFromCommandLine(std::string_view commandLine, MonitorState& state,
-                            WindowHandle owner) {
+void OpenLogFromCommandLine(std::string_view commandLine, MonitorState& state, WindowHandle owner) {
   state.logFile = nullptr;
   state.logBytes = 0;
   CommandLineOption option = FindCommandLineOption(commandLine, 'l');
   if (!option.found) return;
   MessageSink* sink = InstalledServices().sink;
   if (option.value[0] == '\0') {
-    sink->ShowMessageBox(owner, kProgramTitle, "/lオプションにファイルが指定されてません.",
-                         0x40);
+    sink->ShowMessageBox(owner, kProgramTitle, "/lオプションにファイルが指定されてません.", 0x40);
     return;
   }
   // A name longer than a path may be is refused like one that cannot be

@@ -12,8 +12,7 @@ namespace kestrel {
 // state.logBytes set to its length. Without a name, or when the file
 // cannot be opened, shows its message box (owned by `owner`, captioned
 // with the program title) and leaves logFile null. No option: nothing.
-void OpenLogFromCommandLine(std::string_view commandLine, MonitorState& state,
-                            WindowHandle owner);
+void OpenLogFromCommandLine(std::string_view commandLine, MonitorState& state, WindowHandle owner);
 
 // Closes the log file, if open.
 void CloseLog(MonitorState& state);

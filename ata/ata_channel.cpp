@@ -73,8 +73,7 @@ void DiagnoseWin9xDriver() {
     ShowDiagnosis(text, kStyleInformation);
     return;
   }
-  std::snprintf(text, sizeof text,
-                "SMARTVSD.VXD が \"%s\\IOSUBSYS\"に存在しません.", systemDir);
+  std::snprintf(text, sizeof text, "SMARTVSD.VXD が \"%s\\IOSUBSYS\"に存在しません.", systemDir);
   ShowDiagnosis(text, kStyleStop);
 }
 
@@ -142,26 +141,22 @@ int SendAtaCommand(std::uint8_t command, int drive, std::uint8_t* buffer) {
   // On the 9x family the drive travels in the command: odd drives are
   // slaves of their channel.
   regs.driveHead = (table.isWin9x && (drive & 1)) ? 0xB0 : 0xA0;
-  std::uint8_t driveNumber =
-      table.isWin9x ? static_cast<std::uint8_t>(drive) : 0;
-  DeviceHandle handle =
-      table.isWin9x ? table.records[0].handle : table.records[drive].handle;
+  std::uint8_t driveNumber = table.isWin9x ? static_cast<std::uint8_t>(drive) : 0;
+  DeviceHandle handle = table.isWin9x ? table.records[0].handle : table.records[drive].handle;
 
   std::uint8_t sector[512];
-  AtaOutcome out = InstalledServices().ata->SendCommand(
-      handle, regs, driveNumber, info->mode, sector);
+  AtaOutcome out =
+      InstalledServices().ata->SendCommand(handle, regs, driveNumber, info->mode, sector);
 
   if (!out.callSucceeded) {
     if (command != kSmartReturnStatus) {
       unsigned long e = out.errorCode;
-      ReportMessage(kStyleStop, "DeviceIoControl(%d)に失敗しました!(%8lX/%lu)",
-                    drive, e, e);
+      ReportMessage(kStyleStop, "DeviceIoControl(%d)に失敗しました!(%8lX/%lu)", drive, e, e);
     }
     return kAtaFailed;
   }
   if (out.driverError != 0) {
-    ReportMessage(kStyleStop,
-                  "ドライブ%dのドライバエラー0x%02X/IDEエラー=0x%02Xです.", drive,
+    ReportMessage(kStyleStop, "ドライブ%dのドライバエラー0x%02X/IDEエラー=0x%02Xです.", drive,
                   out.driverError, out.ideError);
     return kAtaFailed;
   }
@@ -176,8 +171,7 @@ int SendAtaCommand(std::uint8_t command, int drive, std::uint8_t* buffer) {
       if (out.returned.cylinderHigh == 0x2C && out.returned.cylinderLow == 0xF4) {
         return kAtaThresholdExceeded;
       }
-      ReportMessage(kStyleStop, "ドライブ%dのSMARTステータスコマンドが失敗しました.",
-                    drive);
+      ReportMessage(kStyleStop, "ドライブ%dのSMARTステータスコマンドが失敗しました.", drive);
       return kAtaFailed;
     case AtaDataMode::kNone:
       break;

@@ -35,11 +35,11 @@ enum class AtaDataMode {
 };
 
 struct AtaOutcome {
-  bool callSucceeded;          // the device call itself
-  std::uint32_t errorCode;     // when it failed: the system's error code
-  std::uint8_t driverError;    // when it succeeded: 0 unless the driver failed
-  std::uint8_t ideError;       // the drive's error register, with driverError
-  AtaRegisters returned;       // kReturnRegisters: the registers read back
+  bool callSucceeded;        // the device call itself
+  std::uint32_t errorCode;   // when it failed: the system's error code
+  std::uint8_t driverError;  // when it succeeded: 0 unless the driver failed
+  std::uint8_t ideError;     // the drive's error register, with driverError
+  AtaRegisters returned;     // kReturnRegisters: the registers read back
 };
 
 class AtaPlatform {

@@ -38,8 +38,7 @@ std::vector<std::string> WholeDisks() {
   return OrderWholeDisks(std::move(names));
 }
 
-AtaOutcome Send(int fd, const AtaRegisters& regs, AtaDataMode mode,
-                std::uint8_t* sector) {
+AtaOutcome Send(int fd, const AtaRegisters& regs, AtaDataMode mode, std::uint8_t* sector) {
   PassThroughCommand c = BuildPassThrough(regs, mode);
   if (c.transferLength > 512 || (c.transferLength != 0 && sector == nullptr)) {
     AtaOutcome refused{};
@@ -94,8 +93,7 @@ class LinuxAtaPlatform final : public AtaPlatform {
   bool ProbeDevice(DeviceHandle handle, std::uint8_t* deviceMap) override {
     *deviceMap = 0;
     int version = 0;
-    if (ioctl(ToFd(handle), SG_GET_VERSION_NUM, &version) < 0 ||
-        version < kFirstSgIoVersion) {
+    if (ioctl(ToFd(handle), SG_GET_VERSION_NUM, &version) < 0 || version < kFirstSgIoVersion) {
       return false;
     }
     const AtaRegisters identify{0xEC, 1, 0, 0, 0, 0xA0, 0xEC, 0};

@@ -1,6 +1,7 @@
 // The ATA platform on Windows: the drive devices and the SMART control
 // codes of the disk driver (NT family) or of the SMARTVSD driver (9x).
 #include <windows.h>
+
 #include <winioctl.h>
 
 #include <cstddef>
@@ -33,9 +34,8 @@ class Win32AtaPlatform final : public AtaPlatform {
   bool IsWin9xFamily() override { return (GetVersion() & 0x80000000u) != 0; }
 
   DeviceHandle OpenDevice(const char* name, std::uint32_t* errorCode) override {
-    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       *errorCode = GetLastError();
       return kInvalidDeviceHandle;
@@ -46,24 +46,22 @@ class Win32AtaPlatform final : public AtaPlatform {
   bool ProbeDevice(DeviceHandle handle, std::uint8_t* deviceMap) override {
     std::uint8_t version[kGetVersionSize] = {};
     DWORD returned = 0;
-    if (!DeviceIoControl(ToHandle(handle), kSmartGetVersion, nullptr, 0,
-                         version, sizeof version, &returned, nullptr)) {
+    if (!DeviceIoControl(ToHandle(handle), kSmartGetVersion, nullptr, 0, version, sizeof version,
+                         &returned, nullptr)) {
       return false;
     }
     *deviceMap = DeviceMapOf(version);
     return true;
   }
 
-  AtaOutcome SendCommand(DeviceHandle handle, const AtaRegisters& regs,
-                         std::uint8_t driveNumber, AtaDataMode mode,
-                         std::uint8_t* sector) override {
+  AtaOutcome SendCommand(DeviceHandle handle, const AtaRegisters& regs, std::uint8_t driveNumber,
+                         AtaDataMode mode, std::uint8_t* sector) override {
     SmartIoctl io = BuildSmartIoctl(regs, driveNumber, mode);
     std::uint8_t output[kSmartOutputCapacity] = {};
     DWORD returned = 0;
     AtaOutcome outcome{};
-    if (!DeviceIoControl(ToHandle(handle), io.controlCode, io.input,
-                         sizeof io.input, output, io.outputSize, &returned,
-                         nullptr)) {
+    if (!DeviceIoControl(ToHandle(handle), io.controlCode, io.input, sizeof io.input, output,
+                         io.outputSize, &returned, nullptr)) {
       outcome.errorCode = GetLastError();
       return outcome;
     }
@@ -72,9 +70,7 @@ class Win32AtaPlatform final : public AtaPlatform {
     return outcome;
   }
 
-  bool CloseDevice(DeviceHandle handle) override {
-    return CloseHandle(ToHandle(handle)) != 0;
-  }
+  bool CloseDevice(DeviceHandle handle) override { return CloseHandle(ToHandle(handle)) != 0; }
 
   bool SystemDirectory(char* out, std::size_t size) override {
     UINT n = GetSystemDirectoryA(out, static_cast<UINT>(size));

@@ -6,8 +6,7 @@ namespace kestrel {
 
 bool IsWholeScsiDisk(std::string_view name) {
   if (name.size() < 3 || name.substr(0, 2) != "sd") return false;
-  return std::all_of(name.begin() + 2, name.end(),
-                     [](char c) { return c >= 'a' && c <= 'z'; });
+  return std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= 'a' && c <= 'z'; });
 }
 
 std::vector<std::string> OrderWholeDisks(std::vector<std::string> names) {

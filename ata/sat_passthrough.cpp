@@ -45,8 +45,7 @@ int SenseKey(const std::uint8_t* sense, std::size_t length) {
   return -1;
 }
 
-bool ReadDescriptorRegisters(const std::uint8_t* sense, std::size_t length,
-                             AtaRegisters* regs) {
+bool ReadDescriptorRegisters(const std::uint8_t* sense, std::size_t length, AtaRegisters* regs) {
   if (length < 8) return false;
   std::size_t end = 8 + static_cast<std::size_t>(sense[7]);
   if (end > length) end = length;
@@ -68,8 +67,7 @@ bool ReadDescriptorRegisters(const std::uint8_t* sense, std::size_t length,
 // error, status, device and count to bytes 8-11 and the LBA to 17-19,
 // leaving the INFORMATION field empty. A real answer always has a status
 // with some bit set (at least DRDY), which tells the two apart.
-bool ReadFixedRegisters(const std::uint8_t* sense, std::size_t length,
-                        AtaRegisters* regs) {
+bool ReadFixedRegisters(const std::uint8_t* sense, std::size_t length, AtaRegisters* regs) {
   auto at = [&](std::size_t i) -> std::uint8_t { return i < length ? sense[i] : 0; };
   if (at(4) != 0) {
     *regs = AtaRegisters{at(3), at(6), at(9), at(10), at(11), at(5), at(4), 0};
@@ -114,8 +112,7 @@ PassThroughCommand BuildPassThrough(const AtaRegisters& regs, AtaDataMode mode) 
   return c;
 }
 
-bool ReadAtaRegisters(const std::uint8_t* sense, std::size_t length,
-                      AtaRegisters* regs) {
+bool ReadAtaRegisters(const std::uint8_t* sense, std::size_t length, AtaRegisters* regs) {
   if (sense == nullptr || length < 1) return false;
   if (IsDescriptorFormat(sense[0])) return ReadDescriptorRegisters(sense, length, regs);
   if (IsFixedFormat(sense[0])) return ReadFixedRegisters(sense, length, regs);

@@ -41,19 +41,18 @@ PassThroughCommand BuildPassThrough(const AtaRegisters& regs, AtaDataMode mode);
 
 // What the SCSI generic driver reported for one command.
 struct ScsiResult {
-  int callError;              // errno of a failed ioctl, else 0
-  std::uint8_t status;        // SCSI status (0 good, 2 check condition)
-  std::uint16_t hostStatus;   // the host adapter's code (0 fine)
-  std::uint16_t driverStatus; // the driver's code (0 or sense present, fine)
+  int callError;               // errno of a failed ioctl, else 0
+  std::uint8_t status;         // SCSI status (0 good, 2 check condition)
+  std::uint16_t hostStatus;    // the host adapter's code (0 fine)
+  std::uint16_t driverStatus;  // the driver's code (0 or sense present, fine)
   const std::uint8_t* sense;
-  std::size_t senseLength;    // bytes of sense actually written
+  std::size_t senseLength;  // bytes of sense actually written
 };
 
 // The ATA registers a sense buffer carries, in IDEREGS order after the
 // command: features = error, command = status. False when there are none
 // (no sense, a sense without the ATA descriptor, or one too short).
-bool ReadAtaRegisters(const std::uint8_t* sense, std::size_t length,
-                      AtaRegisters* regs);
+bool ReadAtaRegisters(const std::uint8_t* sense, std::size_t length, AtaRegisters* regs);
 
 // Maps one command's result onto the channel's terms: a failed call or a
 // host/transport failure is a failed device call with an errno; an ATA

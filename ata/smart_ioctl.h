@@ -34,18 +34,15 @@ struct SmartIoctl {
 };
 
 // The control code, input record and output length for one command.
-SmartIoctl BuildSmartIoctl(const AtaRegisters& regs, std::uint8_t driveNumber,
-                           AtaDataMode mode);
+SmartIoctl BuildSmartIoctl(const AtaRegisters& regs, std::uint8_t driveNumber, AtaDataMode mode);
 
 // Reads a SENDCMDOUTPARAMS record that a successful call filled: the two
 // error bytes, and the sector (into `sector`, 512 bytes) or the returned
 // registers. `output` holds at least BuildSmartIoctl's outputSize bytes.
-void ReadSmartOutput(const std::uint8_t* output, AtaDataMode mode,
-                     AtaOutcome* outcome, std::uint8_t* sector);
+void ReadSmartOutput(const std::uint8_t* output, AtaDataMode mode, AtaOutcome* outcome,
+                     std::uint8_t* sector);
 
 // The device map byte of a GETVERSIONINPARAMS record.
-inline std::uint8_t DeviceMapOf(const std::uint8_t version[kGetVersionSize]) {
-  return version[3];
-}
+inline std::uint8_t DeviceMapOf(const std::uint8_t version[kGetVersionSize]) { return version[3]; }
 
 }  // namespace kestrel

@@ -31,7 +31,6 @@ struct CommandLineOption {
 
 // The first option `letter` (matched without regard to case) of
 // `commandLine`.
-CommandLineOption FindCommandLineOption(std::string_view commandLine,
-                                        char letter);
+CommandLineOption FindCommandLineOption(std::string_view commandLine, char letter);
 
 }  // namespace kestrel

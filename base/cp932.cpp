@@ -27,9 +27,7 @@ std::size_t LeadRow(unsigned char lead) {
 
 // Only a single-byte character is folded: the second byte of a double-byte
 // character may be 0x41-0x5A and must stay as it is.
-unsigned FoldAscii(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
-}
+unsigned FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
 // The next compare unit of `s` at `pos`: lead<<8|trail for a double-byte
 // character, the folded byte otherwise. Advances `pos`.
@@ -133,8 +131,7 @@ std::string Cp932ToUtf8(std::string_view text) {
     } else if (IsLeadByte(c) && pos + 1 < text.size()) {
       const auto t = static_cast<unsigned char>(text[pos + 1]);
       if (t >= kFirstTrail && t <= kLastTrail) {
-        const std::uint16_t cp =
-            kDoubleByte[LeadRow(c) * kTrailCount + (t - kFirstTrail)];
+        const std::uint16_t cp = kDoubleByte[LeadRow(c) * kTrailCount + (t - kFirstTrail)];
         AppendUtf8(out, cp != 0 ? cp : kReplacement);
         pos += 2;
       } else {

@@ -62,8 +62,8 @@ void AppendSortKey(std::string& out, std::string_view name) {
 }
 
 struct NameKey {
-  std::uint64_t head;   // first 8 recoded bytes, big-endian, zero-padded
-  std::size_t offset;   // of the recoded name in the key text
+  std::uint64_t head;  // first 8 recoded bytes, big-endian, zero-padded
+  std::size_t offset;  // of the recoded name in the key text
   std::size_t length;
   std::size_t section;  // index in file order
 };
@@ -263,9 +263,8 @@ void IniFile::Parse(std::string_view text) {
 
 const IniSection* IniFile::FindSection(std::string_view name) const {
   const auto it = std::lower_bound(
-      sorted_.begin(), sorted_.end(), name, [this](std::size_t i, std::string_view n) {
-        return MbsICompare(sections_[i].name, n) < 0;
-      });
+      sorted_.begin(), sorted_.end(), name,
+      [this](std::size_t i, std::string_view n) { return MbsICompare(sections_[i].name, n) < 0; });
   if (it == sorted_.end() || !SameName(sections_[*it].name, name)) return nullptr;
   return &sections_[*it];
 }
@@ -278,16 +277,14 @@ std::string_view IniFile::Get(std::string_view section, std::string_view key) co
 }
 
 std::size_t IniFile::GetString(std::string_view section, std::string_view key,
-                               std::string_view fallback, char* out,
-                               std::size_t outSize) const {
+                               std::string_view fallback, char* out, std::size_t outSize) const {
   std::string_view value = Get(section, key);
   if (value.empty()) value = fallback;
   CopyText(out, outSize, value);
   return std::strlen(out);
 }
 
-int IniFile::GetInt(std::string_view section, std::string_view key,
-                    int fallback) const {
+int IniFile::GetInt(std::string_view section, std::string_view key, int fallback) const {
   const std::string_view value = Get(section, key);
   if (value.empty()) return fallback;
   std::size_t i = 0;

@@ -73,14 +73,12 @@ class IniFile {
   // into `out` of `outSize` bytes, cut on a character boundary, terminated.
   // Returns the number of bytes copied without the terminator.
   // REQUIRES: outSize >= 1.
-  std::size_t GetString(std::string_view section, std::string_view key,
-                        std::string_view fallback, char* out,
-                        std::size_t outSize) const;
+  std::size_t GetString(std::string_view section, std::string_view key, std::string_view fallback,
+                        char* out, std::size_t outSize) const;
 
   // The value read as a decimal integer with an optional sign (leading
   // digits only, as atoi), or `fallback` when absent. "0x" is not special.
-  int GetInt(std::string_view section, std::string_view key,
-             int fallback) const;
+  int GetInt(std::string_view section, std::string_view key, int fallback) const;
 
  private:
   std::vector<char> text_;  // a vector, so that moving keeps the views valid

@@ -31,8 +31,8 @@ struct DriveAttribute {
   std::int8_t goodness;     // -100..100, 0 at the threshold
   char name[64 + 1];
   char meaning[256 + 1];
-  char rawFormat[66];       // the print template built from the raw format
-  char rawText[68];         // the raw value as shown, at most 67 bytes
+  char rawFormat[66];  // the print template built from the raw format
+  char rawText[68];    // the raw value as shown, at most 67 bytes
   std::uint32_t splitDivisors[6];
   std::int32_t multiplier;
   std::uint64_t rawMask;

@@ -79,7 +79,8 @@ std::vector<DefinitionProblem> CheckDefinitions(const std::string& path) {
       if (Same(e.key, "Alias")) {
         if (Same(e.value, "Default Drive")) continue;
         if (file.FindSection(e.value) == nullptr) {
-          problems.push_back({line, "Aliasのセクション[" + std::string(e.value) + "]がありません."});
+          problems.push_back(
+              {line, "Aliasのセクション[" + std::string(e.value) + "]がありません."});
         } else if (AliasCycle(file, section.name)) {
           problems.push_back({line, "Aliasが循環しています."});
         }

@@ -9,8 +9,8 @@
 namespace kestrel {
 
 struct DefinitionProblem {
-  int line;            // 1-based line of the key, 0 for the file itself
-  std::string text;    // code page 932
+  int line;          // 1-based line of the key, 0 for the file itself
+  std::string text;  // code page 932
 };
 
 // Loads `path` as the definition file (through the "/d" option of the

@@ -43,8 +43,7 @@ bool HasPathCharacter(const char* value) {
   std::string_view v(value);
   // On Linux a "/" marks a path as a colon or backslash does on Windows.
   return FindChar(v, ':') != std::string_view::npos ||
-         FindChar(v, '\\') != std::string_view::npos ||
-         FindChar(v, '/') != std::string_view::npos;
+         FindChar(v, '\\') != std::string_view::npos || FindChar(v, '/') != std::string_view::npos;
 }
 
 // Splits a bare file name at its last "." and searches for it.
@@ -93,8 +92,7 @@ void BuildSectionNames(SectionNames& names) {
     names.storage.push_back('\0');
   }
   names.sorted.reserve(g_definitions.sections().size());
-  for (std::size_t i = 0; i < names.storage.size();
-       i += std::strlen(&names.storage[i]) + 1) {
+  for (std::size_t i = 0; i < names.storage.size(); i += std::strlen(&names.storage[i]) + 1) {
     names.sorted.push_back(&names.storage[i]);
   }
   std::sort(names.sorted.begin(), names.sorted.end(),
@@ -121,8 +119,7 @@ void LoadDefinitions() {
 
   // Only the low 8 bits of each level count.
   table.errorLevel = static_cast<std::int8_t>(g_definitions.GetInt("Error Level", "Error", 0));
-  table.warningLevel =
-      static_cast<std::int8_t>(g_definitions.GetInt("Error Level", "Warning", 5));
+  table.warningLevel = static_cast<std::int8_t>(g_definitions.GetInt("Error Level", "Warning", 5));
   BuildSectionNames(table.sectionNames);
 }
 
@@ -183,8 +180,8 @@ void DefineAttribute(DriveAttribute& slot, const char* modelNumber) {
   if (definition[0] == '\0') {
     CopyText(current, sizeof current, kDefaultDrive);
     ReadDefinitionString(kDefaultDrive, key, definition, sizeof definition);
-    if (definition[0] == '\0') CopyText(definition, sizeof definition, kUnknownAttribute);
   }
+  if (definition[0] == '\0') CopyText(definition, sizeof definition, kUnknownAttribute);
 
   std::string_view rest(definition);
   std::size_t bar = FindChar(rest, '|');

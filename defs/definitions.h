@@ -33,8 +33,8 @@ bool HasSection(std::string_view name);
 
 // Reads `key` of `section` into `out` (`size` bytes, terminator included,
 // cut on a character boundary); absent or empty gives an empty text.
-void ReadDefinitionString(std::string_view section, std::string_view key,
-                          char* out, std::size_t size);
+void ReadDefinitionString(std::string_view section, std::string_view key, char* out,
+                          std::size_t size);
 
 // Fills name, meaning and the raw-format fields of `slot`, whose id is set,
 // for a drive of model `modelNumber`: from the section of the whole model

@@ -46,8 +46,7 @@ void EvaluateAttributes(int drive) {
 
     DriveAttribute* slot = FindSlot(record, entry.id);
     if (slot == nullptr) {
-      ReportMessage(kStyleExclamation,
-                    "ドライブ%dに閾値の存在しないSMART属性(%02X)があります.",
+      ReportMessage(kStyleExclamation, "ドライブ%dに閾値の存在しないSMART属性(%02X)があります.",
                     drive, entry.id);
       if (record.attributeCount >= kMaxAttributes) continue;
       slot = &record.attributes[record.attributeCount];
@@ -79,8 +78,7 @@ void EvaluateAttributes(int drive) {
     // mark from the previous reading is not carried over, or the monitor
     // would log the same change again at every tick while the value is out
     // of range.
-    if (slot->current == 0 || slot->current >= 254 ||
-        slot->threshold == kNoThreshold) {
+    if (slot->current == 0 || slot->current >= 254 || slot->threshold == kNoThreshold) {
       slot->changeBits = bits;
       continue;
     }
@@ -90,10 +88,11 @@ void EvaluateAttributes(int drive) {
     bits &= static_cast<std::uint8_t>(~(AttrWarning | AttrError));
     slot->goodness = static_cast<std::int8_t>(g);
 
+    // Limits and levels are signed goodness values: the comparison is
+    // signed on purpose.
     bool preFailure = (slot->flags & 1) != 0;
-    int errorLimit = preFailure ? table.errorLimits[slot->id] : table.errorLevel;
-    int warningLimit =
-        preFailure ? table.warningLimits[slot->id] : table.warningLevel;
+    std::int8_t errorLimit = preFailure ? table.errorLimits[slot->id] : table.errorLevel;
+    std::int8_t warningLimit = preFailure ? table.warningLimits[slot->id] : table.warningLevel;
     if (g <= errorLimit) {
       bits |= AttrError;
       if (preFailure) noteError = true;

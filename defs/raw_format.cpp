@@ -25,19 +25,16 @@ enum class Fault { Mask, Comma, Count, Divisor, Quote, Fields, Length };
 
 // Every message takes the same four values; each is given only the ones its
 // text prints, so the compiler still checks every argument list.
-void ReportFault(Fault fault, const DriveAttribute& slot,
-                 const char* modelNumber, const char* sectionName,
-                 std::int32_t count) {
-  const std::string where =
-      std::string("(") + (sectionName != nullptr ? sectionName : "") + ")";
+void ReportFault(Fault fault, const DriveAttribute& slot, const char* modelNumber,
+                 const char* sectionName, std::int32_t count) {
+  const std::string where = std::string("(") + (sectionName != nullptr ? sectionName : "") + ")";
   const char id[3] = {kUpperHex[slot.id >> 4], kUpperHex[slot.id & 0xF], '\0'};
   const char* m = modelNumber != nullptr ? modelNumber : "";
   const char* s = where.c_str();
   switch (fault) {
     case Fault::Mask:
-      ReportMessage(kStyleQuestion,
-                    "モデルナンバ%s%sの属性%sのロウデータマスク値が不正です.",
-                    m, s, id);
+      ReportMessage(kStyleQuestion, "モデルナンバ%s%sの属性%sのロウデータマスク値が不正です.", m, s,
+                    id);
       break;
     case Fault::Comma:
       ReportMessage(kStyleQuestion,
@@ -85,13 +82,11 @@ int DigitValue(char c) {
   return -1;
 }
 
-bool HasHexPrefix(const char* p) {
-  return p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
-}
+bool HasHexPrefix(const char* p) { return p[0] == '0' && (p[1] == 'x' || p[1] == 'X'); }
 
 struct Digits {
   bool found;
-  bool overflow;        // more than `limit`; value is then `limit`
+  bool overflow;  // more than `limit`; value is then `limit`
   std::uint64_t value;
 };
 
@@ -135,9 +130,7 @@ bool ReadMask(const char*& p, std::uint64_t& mask) {
   return true;
 }
 
-bool IsCSpace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
+bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // A multiplier, split count or divisor, read from where the comma left p.
 //
@@ -168,8 +161,7 @@ std::int32_t ReadInt32(const char*& p) {
   if (!n.found) return 0;
   p = q;
   if (negative) {
-    return n.value >= 0x80000000u ? INT32_MIN
-                                  : -static_cast<std::int32_t>(n.value);
+    return n.value >= 0x80000000u ? INT32_MIN : -static_cast<std::int32_t>(n.value);
   }
   return n.value > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(n.value);
 }
@@ -182,13 +174,9 @@ bool TakeComma(const char*& p) {
   return true;
 }
 
-bool IsFieldLetter(char c) {
-  return c == '#' || c == '0' || c == 'H' || c == 'h';
-}
+bool IsFieldLetter(char c) { return c == '#' || c == '0' || c == 'H' || c == 'h'; }
 
-bool IsEscapable(char c) {
-  return c == '\\' || c == '"' || IsFieldLetter(c);
-}
+bool IsEscapable(char c) { return c == '\\' || c == '"' || IsFieldLetter(c); }
 
 // A field of `width` letters `letter` as a conversion of the template:
 // "%" ["0"] width "I64" (u | X | x). The template keeps this form because
@@ -238,8 +226,7 @@ void PutHex16(TextWriter& out, std::uint64_t v) {
   for (int shift = 12; shift >= 0; shift -= 4) out.Put(kUpperHex[(v >> shift) & 0xF]);
 }
 
-void PutNumber(TextWriter& out, std::uint64_t value, std::size_t width,
-               bool zeroPad, char letter) {
+void PutNumber(TextWriter& out, std::uint64_t value, std::size_t width, bool zeroPad, char letter) {
   const unsigned base = (letter == 'X' || letter == 'x') ? 16 : 10;
   const char* digitSet = letter == 'x' ? kLowerHex : kUpperHex;
   char digits[20];  // 2^64 - 1 has 20 decimal digits
@@ -255,8 +242,7 @@ void PutNumber(TextWriter& out, std::uint64_t value, std::size_t width,
 // Prints the template written by ParseRawFormat. Not the C library's printf:
 // "I64" is a length modifier only on Windows, and the print must stay inside
 // rawText without a scratch buffer.
-void PrintTemplate(TextWriter& out, const char* t,
-                   const std::uint64_t (&parts)[kMaxSplit]) {
+void PrintTemplate(TextWriter& out, const char* t, const std::uint64_t (&parts)[kMaxSplit]) {
   int field = 0;
   while (*t != '\0') {
     if (IsLeadByte(static_cast<unsigned char>(*t)) && t[1] != '\0') {
@@ -292,13 +278,11 @@ void PrintTemplate(TextWriter& out, const char* t,
 
 }  // namespace
 
-void ParseRawFormat(DriveAttribute& slot, const char* formatText,
-                    const char* modelNumber, const char* sectionName) {
+void ParseRawFormat(DriveAttribute& slot, const char* formatText, const char* modelNumber,
+                    const char* sectionName) {
   slot.rawFormat[0] = '\0';
   std::int32_t count = 0;
-  auto fail = [&](Fault fault) {
-    ReportFault(fault, slot, modelNumber, sectionName, count);
-  };
+  auto fail = [&](Fault fault) { ReportFault(fault, slot, modelNumber, sectionName, count); };
 
   const char* p = formatText != nullptr ? formatText : "";
   while (*p == ' ') ++p;
@@ -363,8 +347,7 @@ void ParseRawFormat(DriveAttribute& slot, const char* formatText,
   slot.rawFormat[length] = '\0';
 }
 
-std::uint64_t RenderRawValue(const DriveAttribute& slot,
-                             const std::uint8_t raw[6], bool rawHexMode,
+std::uint64_t RenderRawValue(const DriveAttribute& slot, const std::uint8_t raw[6], bool rawHexMode,
                              char text[68]) {
   std::uint64_t value = 0;
   for (int i = 5; i >= 0; --i) value = value << 8 | raw[i];

@@ -19,15 +19,14 @@ namespace kestrel {
 // ReportMessage (question style) naming modelNumber, "(sectionName)" and the
 // slot's id; rawFormat is then empty and the numbers read before the fault
 // stay in the slot.
-void ParseRawFormat(DriveAttribute& slot, const char* formatText,
-                    const char* modelNumber, const char* sectionName);
+void ParseRawFormat(DriveAttribute& slot, const char* formatText, const char* modelNumber,
+                    const char* sectionName);
 
 // Returns the new raw value; writes the shown text (at most 67 bytes + NUL) into text.
 // `raw` is the attribute's six raw bytes, least significant first. With
 // rawHexMode the mask is not applied and the text is the 48 bits in hex.
 // Allocates nothing.
-std::uint64_t RenderRawValue(const DriveAttribute& slot,
-                             const std::uint8_t raw[6], bool rawHexMode,
+std::uint64_t RenderRawValue(const DriveAttribute& slot, const std::uint8_t raw[6], bool rawHexMode,
                              char text[68]);
 
 }  // namespace kestrel

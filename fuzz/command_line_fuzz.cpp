@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       // cut on a whole character.
       bool cutHere = false;
       for (std::size_t at = 0; at < size && !cutHere; ++at) {
-        cutHere = FieldCut(line.substr(at), kMaxOptionValue) == value &&
-                  (at + kMaxOptionValue < size);
+        cutHere =
+            FieldCut(line.substr(at), kMaxOptionValue) == value && (at + kMaxOptionValue < size);
       }
       Check(cutHere, "a long value is kept as its whole-character cut");
     }

@@ -65,8 +65,7 @@ void CheckingSink::Note(int, const char* text) {
   ++messages;
 }
 
-void CheckingSink::ShowMessageBox(WindowHandle, const char* caption, const char* text,
-                                  int) {
+void CheckingSink::ShowMessageBox(WindowHandle, const char* caption, const char* text, int) {
   CheckPassedText(caption, "caption terminated");
   CheckPassedText(text, "box text within 1024 bytes");
 }
@@ -109,8 +108,7 @@ const std::string& ScratchFile(const char* name) {
   if (it != g_scratch.end()) return it->second;
   if (g_scratch.empty()) std::atexit(RemoveScratch);
   const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  std::string path = std::string(dir) + "/kestrel_fuzz_" + std::to_string(getpid()) +
-                     "_" + name;
+  std::string path = std::string(dir) + "/kestrel_fuzz_" + std::to_string(getpid()) + "_" + name;
   return g_scratch.emplace(name, std::move(path)).first->second;
 }
 
@@ -130,15 +128,20 @@ const std::string& DefinitionFile() {
     std::string text = "[Default Drive]\n";
     char line[128];
     for (int id = 1; id < 256; ++id) {
-      const std::string name = id % 17 == 0 ? std::string(70, 'N') : "\x96\xBC\x91\x4F" + std::to_string(id);
+      const std::string name =
+          id % 17 == 0 ? std::string(70, 'N') : "\x96\xBC\x91\x4F" + std::to_string(id);
       const std::string meaning = id % 19 == 0 ? std::string(300, '\x82') : "\x88\xD3\x96\xA1";
       std::snprintf(line, sizeof line, "%02X=", id);
       text += line + name + "|" + meaning + "|" + kFormats[id % 7] + "\n";
     }
-    text += "[Error Level]\nError=-10\nWarning=20\n"
-            "[Minor Version]\n0001=\x8D\xC5\x8F\x89\n0010=" + std::string(80, 'v') + "\n"
-            "[FUZZ]\nAlias=FUZZ A\n[FUZZ A]\nAlias=FUZZ\n05=Fuzz five||\"#\"\n"
-            "[TEST]\nComment=" + std::string(300, 'c') + "\nAlias=Default Drive\n";
+    text +=
+        "[Error Level]\nError=-10\nWarning=20\n"
+        "[Minor Version]\n0001=\x8D\xC5\x8F\x89\n0010=" +
+        std::string(80, 'v') +
+        "\n"
+        "[FUZZ]\nAlias=FUZZ A\n[FUZZ A]\nAlias=FUZZ\n05=Fuzz five||\"#\"\n"
+        "[TEST]\nComment=" +
+        std::string(300, 'c') + "\nAlias=Default Drive\n";
     const std::string& p = ScratchFile("definitions.ini");
     WriteScratch(p, text);
     return p;

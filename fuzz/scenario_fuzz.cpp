@@ -24,9 +24,7 @@ namespace {
 
 class CheckingHost final : public MonitorHost {
  public:
-  void ChangeTrayIcon(int state) override {
-    Check(state >= 0 && state <= 2, "tray state 0..2");
-  }
+  void ChangeTrayIcon(int state) override { Check(state >= 0 && state <= 2, "tray state 0..2"); }
   void ShowNotice(const char* text, int icon) override {
     Check(strnlen(text, 256) < 256, "notice within 256 bytes");
     Check(icon >= 1 && icon <= 3, "balloon icon 1..3");
@@ -75,8 +73,8 @@ void CheckNewLogLines(const std::string& path, long* from) {
     const std::string line = added.substr(at, end - at);
     at = end + 2;
     // time, drive, id, what
-    std::size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1),
-                t3 = line.find('\t', t2 + 1), t4 = line.find('\t', t3 + 1);
+    std::size_t t1 = line.find('\t'), t2 = line.find('\t', t1 + 1), t3 = line.find('\t', t2 + 1),
+                t4 = line.find('\t', t3 + 1);
     Check(t4 != std::string::npos, "a log line has five fields");
     Check(seen.emplace(line.substr(0, t1), line.substr(t1, t2 - t1), line.substr(t2, t3 - t2),
                        line.substr(t3, t4 - t3))
@@ -116,9 +114,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int ticks = 0;
   for (std::size_t k = 0; k < parsed.epochs.size() && ticks < 300; ++k) {
     const std::uint64_t at = parsed.epochs[k].second * 1000ull;
-    if (at > sim.ElapsedMs()) sim.Advance(static_cast<std::uint32_t>(
-                                  at - sim.ElapsedMs() > 0xFFFFFFFFull ? 0xFFFFFFFFull
-                                                                       : at - sim.ElapsedMs()));
+    if (at > sim.ElapsedMs())
+      sim.Advance(static_cast<std::uint32_t>(
+          at - sim.ElapsedMs() > 0xFFFFFFFFull ? 0xFFFFFFFFull : at - sim.ElapsedMs()));
     for (int i = 0; i < 70 && ticks < 300; ++i, ++ticks) {
       MonitorTick();
       sim.Advance(1000);

@@ -21,8 +21,7 @@ using namespace kestrel::fuzz;
 
 namespace {
 
-void Sector(const std::uint8_t* data, std::size_t size, std::size_t index,
-            std::uint8_t out[512]) {
+void Sector(const std::uint8_t* data, std::size_t size, std::size_t index, std::uint8_t out[512]) {
   std::memset(out, 0, 512);
   const std::size_t at = 2 + 512 * index;
   if (at < size) std::memcpy(out, data + at, size - at < 512 ? size - at : 512);
@@ -38,8 +37,7 @@ void CheckSum(const std::uint8_t* sector, const char* name, int drive) {
 }
 
 void CheckSlots(const DriveRecord& r, const std::uint8_t* data) {
-  Check(r.attributeCount >= 0 && r.attributeCount <= kMaxAttributes,
-        "attributeCount within 0..30");
+  Check(r.attributeCount >= 0 && r.attributeCount <= kMaxAttributes, "attributeCount within 0..30");
   for (int i = 0; i < r.attributeCount; ++i) {
     const DriveAttribute& a = r.attributes[i];
     Check(a.goodness >= -100 && a.goodness <= 100, "goodness within -100..100");

@@ -13,7 +13,6 @@ namespace kestrel {
 // longer than 1017 bytes is cut on a character boundary so that it, the
 // salt and the terminator fit. A format the C library cannot render gives
 // the empty key. Allocates nothing.
-const char* DriveKey(const char* format, ...)
-    __attribute__((format(printf, 1, 2)));
+const char* DriveKey(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace kestrel

@@ -16,11 +16,9 @@ namespace {
 
 // The maker's pages that the report links to. The registration form is
 // reached over TLS only: the form posts the drives' serial numbers.
-constexpr char kRegistrationForm[] =
-    "https://secure.corvid.example/~corvid/join/regist.php";
+constexpr char kRegistrationForm[] = "https://secure.corvid.example/~corvid/join/regist.php";
 constexpr char kClubPage[] = "https://www.corvid.example/service/Corvidclub.html";
-constexpr char kOnsiteServicePage[] =
-    "https://www.corvid.example/corvid/service/copy.html";
+constexpr char kOnsiteServicePage[] = "https://www.corvid.example/corvid/service/copy.html";
 
 // Cell colours: the error colour doubles as the status colour of "error"
 // and the warning colour as that of "warning".
@@ -37,8 +35,7 @@ constexpr const char* kReportLocations[] = {
     "../html/Solo/html/%s/report.html",
     "../../html/Solo/html/%s/report.html",
 };
-constexpr char kSeparator =
-    static_cast<char>(std::filesystem::path::preferred_separator);
+constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
 constexpr char kReportFile[] = "report.html";
 constexpr char kIndexFile[] = "index.html";
 
@@ -48,8 +45,7 @@ constexpr std::uint16_t kPreFailure = 0x0001;
 
 void NewLine(std::FILE* out) { std::fputs("\r\n", out); }
 
-void Line(std::FILE* out, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+void Line(std::FILE* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void Line(std::FILE* out, const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -104,9 +100,7 @@ const char* StatusName(int trayState) {
 }
 
 const char* StatusColour(int trayState) {
-  return trayState == 2 ? kErrorColour
-         : trayState == 1 ? kWarningColour
-                          : kNormalColour;
+  return trayState == 2 ? kErrorColour : trayState == 1 ? kWarningColour : kNormalColour;
 }
 
 void WriteHead(std::FILE* out, const char* status) {
@@ -161,11 +155,9 @@ void WriteHead(std::FILE* out, const char* status) {
   Lines(out, kAfterImages);
 }
 
-void WriteForm(std::FILE* out, const DriveTable& table,
-               const LocalTime& today) {
+void WriteForm(std::FILE* out, const DriveTable& table, const LocalTime& today) {
   char date[16];
-  std::snprintf(date, sizeof date, "%04hu-%02hu-%02hu", today.year,
-                today.month, today.day);
+  std::snprintf(date, sizeof date, "%04hu-%02hu-%02hu", today.year, today.month, today.day);
   int count = 0;
   for (const DriveRecord& record : table.records) {
     if (record.state & Present) ++count;
@@ -190,10 +182,14 @@ void WriteForm(std::FILE* out, const DriveTable& table,
       std::snprintf(ata, sizeof ata, "%d", record.ataMajorVersion);
     }
     int result = DriveResultCode(record);
-    Line(out, "<input type=\"hidden\" name=\"hddmodel[%d]\" value=\"%s\" />", n, Html(record.modelNumber).c_str());
-    Line(out, "<input type=\"hidden\" name=\"hddserial[%d]\" value=\"%s\" />", n, Html(record.serialNumber).c_str());
-    Line(out, "<input type=\"hidden\" name=\"hddfarm[%d]\" value=\"%s\" />", n, Html(record.firmwareRevision).c_str());
-    Line(out, "<input type=\"hidden\" name=\"hddsize[%d]\" value=\"%s\" />", n, Html(record.capacityText).c_str());
+    Line(out, "<input type=\"hidden\" name=\"hddmodel[%d]\" value=\"%s\" />", n,
+         Html(record.modelNumber).c_str());
+    Line(out, "<input type=\"hidden\" name=\"hddserial[%d]\" value=\"%s\" />", n,
+         Html(record.serialNumber).c_str());
+    Line(out, "<input type=\"hidden\" name=\"hddfarm[%d]\" value=\"%s\" />", n,
+         Html(record.firmwareRevision).c_str());
+    Line(out, "<input type=\"hidden\" name=\"hddsize[%d]\" value=\"%s\" />", n,
+         Html(record.capacityText).c_str());
     Line(out, "<input type=\"hidden\" name=\"hddata[%d]\" value=\"%s\" />", n, Html(ata).c_str());
     Line(out, "<input type=\"hidden\" name=\"hddresult[%d]\" value=\"%d\" />", n, result);
     Line(out, "<input type=\"hidden\" name=\"hddkey[%d]\" value=\"%s\" />", n,
@@ -205,36 +201,39 @@ void WriteForm(std::FILE* out, const DriveTable& table,
   Line(out, "</td></form>");
   Line(out, "<td width=\"30\" valign=\"middle\">&nbsp;</td>");
   Line(out, "<td valign=\"middle\" class=\"mini\">");
-  Line(out, "<img src=\"../images/icon-tri01.gif\" width=\"15\" height=\"12\"><a href=\"%s\" target=\"_top\">Corvid Clubのご案内</a>",
+  Line(out,
+       "<img src=\"../images/icon-tri01.gif\" width=\"15\" height=\"12\"><a href=\"%s\" "
+       "target=\"_top\">Corvid Clubのご案内</a>",
        kClubPage);
   Line(out, "</td>");
   Line(out, "</tr></table>");
 }
 
 void WriteServiceNotice(std::FILE* out) {
-  Line(out, "<div><form action=\"%s\" target=\"_top\"><div align=\"center\">",
-       kOnsiteServicePage);
+  Line(out, "<div><form action=\"%s\" target=\"_top\"><div align=\"center\">", kOnsiteServicePage);
   Line(out, "<table width=\"587\"><tr bordercolor=\"#C1C1C1\"><td width=\"579\" height=\"79\">");
-  Line(out, "Onsite Corvid HDD換装サービスは、調子の悪いハードディスクの内容をお客様のもとで新しいハードディスクへまるごとコピーするサービスです。"
-            "<br>診断結果が赤（危険）になる前のご利用をおすすめします。"
-            "<br>詳しくは下のボタンをクリックしてください。");
+  Line(out,
+       "Onsite Corvid "
+       "HDD換装サービスは、調子の悪いハードディスクの内容をお客様のもとで新しいハードディスクへまる"
+       "ごとコピーするサービスです。"
+       "<br>診断結果が赤（危険）になる前のご利用をおすすめします。"
+       "<br>詳しくは下のボタンをクリックしてください。");
   Line(out, "</td></tr></table>");
-  Line(out, "<p><input type=\"submit\" value=\"Onsite Corvid HDD換装サービスの詳細を見る\" /><br><br></p>");
+  Line(out,
+       "<p><input type=\"submit\" value=\"Onsite Corvid HDD換装サービスの詳細を見る\" "
+       "/><br><br></p>");
   Line(out, "</div></form></div>");
 }
 
-void DriveRow(std::FILE* out, const char* colour, const char* label,
-              const char* value) {
+void DriveRow(std::FILE* out, const char* colour, const char* label, const char* value) {
   Line(out, "<tr>");
   Line(out, "<th nowrap bgcolor=\"%s\" scope=\"row\">%s</th>", colour, label);
   Line(out, "<td bgcolor=\"#FFFFFF\">%s</td>", Html(value).c_str());
   Line(out, "</tr>");
 }
 
-void ColumnTitle(std::FILE* out, const char* colour, const char* title,
-                 const char* extra = "") {
-  Line(out, "<th nowrap bgcolor=\"%s\" scope=\"col\"%s>%s</th>", colour, extra,
-       title);
+void ColumnTitle(std::FILE* out, const char* colour, const char* title, const char* extra = "") {
+  Line(out, "<th nowrap bgcolor=\"%s\" scope=\"col\"%s>%s</th>", colour, extra, title);
 }
 
 // A limit table that was never loaded holds no limit: nothing counts as
@@ -243,16 +242,14 @@ int Limit(const std::int8_t* limits, std::uint8_t id) {
   return limits != nullptr ? limits[id] : -128;
 }
 
-void WriteAttributeRow(std::FILE* out, const DriveAttribute& slot,
-                       const char* goodnessColour) {
+void WriteAttributeRow(std::FILE* out, const DriveAttribute& slot, const char* goodnessColour) {
   auto flag = [&](int bit, char c) { return (slot.flags >> bit) & 1 ? c : '-'; };
   Line(out, "<tr>");
   Line(out, "<td bgcolor=\"#FFFFFF\" align=center>%02X</td>", slot.id);
   Line(out, "<td bgcolor=\"#FFFFFF\">%s</td>", Html(slot.name).c_str());
   Line(out, "<td bgcolor=\"#FFFFFF\"><font size=-2>%s</font></td>", Html(slot.meaning).c_str());
-  Line(out, "<td bgcolor=\"#FFFFFF\" align=center>%c%c%c%c%c%c</td>",
-       flag(0, 'F'), flag(1, 'O'), flag(2, 'P'), flag(3, 'R'), flag(4, 'C'),
-       flag(5, 'S'));
+  Line(out, "<td bgcolor=\"#FFFFFF\" align=center>%c%c%c%c%c%c</td>", flag(0, 'F'), flag(1, 'O'),
+       flag(2, 'P'), flag(3, 'R'), flag(4, 'C'), flag(5, 'S'));
   Line(out, "<td bgcolor=\"#FFFFFF\" align=right>%3d</td>", slot.threshold);
   Line(out, "<td bgcolor=\"#FFFFFF\" align=right>%3d</td>", slot.current);
   Line(out, "<td bgcolor=\"#FFFFFF\" align=right>%3d</td>", slot.worst);
@@ -261,8 +258,7 @@ void WriteAttributeRow(std::FILE* out, const DriveAttribute& slot,
   Line(out, "</tr>");
 }
 
-void WriteDriveSection(std::FILE* out, const DriveTable& table, int drive,
-                       const char* colour) {
+void WriteDriveSection(std::FILE* out, const DriveTable& table, int drive, const char* colour) {
   const DriveRecord& record = table.records[drive];
 
   // The order is kept in a list of its own: the slots' places in the table
@@ -283,7 +279,9 @@ void WriteDriveSection(std::FILE* out, const DriveTable& table, int drive,
   char number[16];
   Line(out, "<table border=\"0\" align=\"center\" cellpadding=\"5\" cellspacing=\"0\">");
   Line(out, "<tr>");
-  Line(out, "<td align=\"left\" valign=\"top\" bgcolor=\"#EEEEEE\"><table width=240 border=\"1\" cellpadding=\"3\" cellspacing=\"0\">");
+  Line(out,
+       "<td align=\"left\" valign=\"top\" bgcolor=\"#EEEEEE\"><table width=240 border=\"1\" "
+       "cellpadding=\"3\" cellspacing=\"0\">");
   std::snprintf(number, sizeof number, "ATA#%d", drive);
   DriveRow(out, colour, "Drive", number);
   std::snprintf(number, sizeof number, "%d", record.ataMajorVersion);
@@ -296,7 +294,9 @@ void WriteDriveSection(std::FILE* out, const DriveTable& table, int drive,
   DriveRow(out, colour, "<strong>Comment</strong>", record.comment);
   Line(out, "</table></td>");
 
-  Line(out, "<td align=\"left\" valign=\"top\" bgcolor=\"#EEEEEE\"><table border=\"1\" cellpadding=\"3\" cellspacing=\"0\">");
+  Line(out,
+       "<td align=\"left\" valign=\"top\" bgcolor=\"#EEEEEE\"><table border=\"1\" "
+       "cellpadding=\"3\" cellspacing=\"0\">");
   Line(out, "<tr align=center>");
   ColumnTitle(out, colour, "ID");
   ColumnTitle(out, colour, "属性");
@@ -317,10 +317,9 @@ void WriteDriveSection(std::FILE* out, const DriveTable& table, int drive,
     if (slot.threshold == kNoThreshold) continue;
     if (!(slot.flags & kPreFailure)) break;
     if (slot.goodness > Limit(table.warningLimits, slot.id)) continue;
-    WriteAttributeRow(out, slot,
-                      slot.goodness <= Limit(table.errorLimits, slot.id)
-                          ? kErrorColour
-                          : kWarningColour);
+    WriteAttributeRow(
+        out, slot,
+        slot.goodness <= Limit(table.errorLimits, slot.id) ? kErrorColour : kWarningColour);
     anyRow = true;
   }
   if (!anyRow) {

@@ -1,6 +1,8 @@
 // MD5 on Windows: CryptoAPI with the full RSA provider, whose default key
 // container may have to be created on first use.
+// <windows.h> first: the other platform headers build on it.
 #include <windows.h>
+
 #include <wincrypt.h>
 
 #include "report/md5.h"
@@ -11,8 +13,7 @@ bool Md5(const void* data, std::size_t size, std::uint8_t digest[kMd5DigestSize]
   HCRYPTPROV provider = 0;
   if (!CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, 0)) {
     if (GetLastError() != static_cast<DWORD>(NTE_BAD_KEYSET) ||
-        !CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL,
-                              CRYPT_NEWKEYSET)) {
+        !CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
       return false;
     }
   }
@@ -25,8 +26,7 @@ bool Md5(const void* data, std::size_t size, std::uint8_t digest[kMd5DigestSize]
     BYTE value[40] = {};
     DWORD valueLength = 0;
     if (CryptHashData(hash, static_cast<const BYTE*>(data), static_cast<DWORD>(size), 0) &&
-        CryptGetHashParam(hash, HP_HASHSIZE, reinterpret_cast<BYTE*>(&hashSize),
-                          &sizeLength, 0)) {
+        CryptGetHashParam(hash, HP_HASHSIZE, reinterpret_cast<BYTE*>(&hashSize), &sizeLength, 0)) {
       valueLength = hashSize < 39 ? hashSize : 39;
       ok = CryptGetHashParam(hash, HP_HASHVAL, value, &valueLength, 0) &&
            valueLength == kMd5DigestSize;

@@ -47,14 +47,14 @@ class BusyGuard {
   BusyGuard& operator=(const BusyGuard&) = delete;
 };
 
-void WriteLogLine(MonitorState& state, int drive, const DriveAttribute& a,
-                  const Mark& mark, const LocalTime& t) {
+void WriteLogLine(MonitorState& state, int drive, const DriveAttribute& a, const Mark& mark,
+                  const LocalTime& t) {
   char line[256];
   int n;
   const char* stamp = "%04hu/%02hu/%02hu %02hu:%02hu\tATA#%d\t%02X\t%s\t";
   char head[96];
-  std::snprintf(head, sizeof head, stamp, t.year, t.month, t.day, t.hour, t.minute,
-                drive, a.id, mark.label);
+  std::snprintf(head, sizeof head, stamp, t.year, t.month, t.day, t.hour, t.minute, drive, a.id,
+                mark.label);
   switch (mark.bit) {
     case CurrentChanged:
       n = std::snprintf(line, sizeof line, "%s%u\r\n", head, a.current);
@@ -71,8 +71,8 @@ void WriteLogLine(MonitorState& state, int drive, const DriveAttribute& a,
   }
   if (n <= 0) return;
   // Write errors are not reported: the next line tries the same file again.
-  state.logBytes += static_cast<std::int64_t>(
-      std::fwrite(line, 1, static_cast<std::size_t>(n), state.logFile));
+  state.logBytes +=
+      static_cast<std::int64_t>(std::fwrite(line, 1, static_cast<std::size_t>(n), state.logFile));
 }
 
 // Logs drive `d`'s marks, queues them for notices and shows the time of
@@ -90,8 +90,8 @@ void LogDrive(MonitorState& state, DriveRecord& r, int d) {
   r.status &= ~static_cast<std::uint32_t>(StatusWarningSeen | StatusErrorSeen);
   char text[64];
   const LocalTime& t = r.lastEvaluated;
-  std::snprintf(text, sizeof text, "取得時刻: %04hu-%02hu-%02hu %02hu:%02hu", t.year,
-                t.month, t.day, t.hour, t.minute);
+  std::snprintf(text, sizeof text, "取得時刻: %04hu-%02hu-%02hu %02hu:%02hu", t.year, t.month,
+                t.day, t.hour, t.minute);
   g_host->SetStatusText(1, text);
 }
 
@@ -110,8 +110,8 @@ void Announce(MonitorState& state) {
         if (table == nullptr) return;  // this notice is lost
         const DriveAttribute& a = table->records[d].attributes[j];
         char text[256];
-        std::snprintf(text, sizeof text, "ドライブATA#%dの属性%02X(%s)の%sが変化しました.", d,
-                      a.id, a.name, mark.label);
+        std::snprintf(text, sizeof text, "ドライブATA#%dの属性%02X(%s)の%sが変化しました.", d, a.id,
+                      a.name, mark.label);
         int icon = (a.changeBits & AttrError) ? 3 : (a.changeBits & AttrWarning) ? 2 : 1;
         g_host->ShowNotice(text, icon);
         UnlockDriveTable();

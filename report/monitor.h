@@ -17,10 +17,10 @@ namespace kestrel {
 
 // Per-drive monitoring state; every field 0 until start-up sets them.
 struct MonitorSlot {
-  int enabled;                  // the drive is watched
-  std::uint32_t intervalMs;     // re-read interval
-  std::uint32_t lastReadTick;   // tick counter when last found due
-  std::uint32_t pendingCurrent;   // bit j: slot j has an unannounced change
+  int enabled;                   // the drive is watched
+  std::uint32_t intervalMs;      // re-read interval
+  std::uint32_t lastReadTick;    // tick counter when last found due
+  std::uint32_t pendingCurrent;  // bit j: slot j has an unannounced change
   std::uint32_t pendingWorst;
   std::uint32_t pendingRaw;
   std::uint32_t pendingGoodness;
@@ -28,9 +28,9 @@ struct MonitorSlot {
 
 // The main window's state that the monitor and the report use.
 struct MonitorState {
-  int trayState;                 // 0 normal, 1 warning, 2 error
-  std::FILE* logFile;            // the "/l" log, or nullptr
-  std::int64_t logBytes;         // its length at opening plus every write
+  int trayState;          // 0 normal, 1 warning, 2 error
+  std::FILE* logFile;     // the "/l" log, or nullptr
+  std::int64_t logBytes;  // its length at opening plus every write
   MonitorSlot slots[kMaxDrives];
 };
 

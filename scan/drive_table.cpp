@@ -1,8 +1,8 @@
 #include "scan/drive_table.h"
 
-#include <mutex>  // std::chrono without <chrono>: see CMakeLists.txt
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>  // std::chrono without <chrono>: see CMakeLists.txt
 
 #include "base/cp932.h"
 #include "scan/host.h"

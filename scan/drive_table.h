@@ -52,7 +52,7 @@ constexpr int kStyleInformation = 0x40;
 struct DriveRecord {
   std::uint32_t state;
   DeviceHandle handle;
-  std::uint8_t identify[512];    // 256 little-endian words
+  std::uint8_t identify[512];  // 256 little-endian words
   std::uint8_t thresholds[512];
   std::uint8_t smartData[512];
   char serialNumber[20 + 1];
@@ -110,8 +110,7 @@ void UnlockDriveTable();
 // bytes (cut on a character boundary). A box style shows a box, owned by
 // ownerWindow and captioned with its title, or without owner captioned
 // "Varnsmart"; then the text goes to part 0 of statusWindow when one is set.
-void ReportMessage(int style, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+void ReportMessage(int style, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // The full scan: resets the table, loads the definitions, creates the lock,
 // opens the drives and runs the drive sequence on each one present.

@@ -28,8 +28,7 @@ class LinuxEnvironment final : public Environment {
   std::uint32_t TickCount() override {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ts.tv_sec) *
-                                          1000 +
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ts.tv_sec) * 1000 +
                                       ts.tv_nsec / 1000000);
   }
 
@@ -50,8 +49,7 @@ class LinuxEnvironment final : public Environment {
 
   std::string_view CommandLine() override { return commandLine; }
 
-  bool SearchFile(const char* stem, const char* extension, char* out,
-                  std::size_t size) override {
+  bool SearchFile(const char* stem, const char* extension, char* out, std::size_t size) override {
     char exe[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     if (n > 0) {
@@ -62,8 +60,7 @@ class LinuxEnvironment final : public Environment {
       }
     }
     char cwd[PATH_MAX];
-    if (getcwd(cwd, sizeof cwd) != nullptr &&
-        TryDirectory(cwd, stem, extension, out, size)) {
+    if (getcwd(cwd, sizeof cwd) != nullptr && TryDirectory(cwd, stem, extension, out, size)) {
       return true;
     }
     return TryDirectory(KESTREL_DATA_DIR, stem, extension, out, size);
@@ -79,8 +76,8 @@ class LinuxEnvironment final : public Environment {
  private:
   // File names are matched without regard to ASCII case, as Windows does,
   // so that "Smart.dat" finds the shipped "smart.dat".
-  bool TryDirectory(const char* dir, const char* stem, const char* extension,
-                    char* out, std::size_t size) {
+  bool TryDirectory(const char* dir, const char* stem, const char* extension, char* out,
+                    std::size_t size) {
     int n = std::snprintf(out, size, "%s/%s%s", dir, stem, extension);
     if (n < 0 || static_cast<std::size_t>(n) >= size) return false;
     if (IsFile(out)) return true;
@@ -107,8 +104,7 @@ Environment* DefaultEnvironment() {
 }
 
 void SetDefaultCommandLine(std::string_view commandLine) {
-  static_cast<LinuxEnvironment*>(DefaultEnvironment())->commandLine =
-      std::string(commandLine);
+  static_cast<LinuxEnvironment*>(DefaultEnvironment())->commandLine = std::string(commandLine);
 }
 
 }  // namespace kestrel

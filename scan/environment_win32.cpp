@@ -21,23 +21,20 @@ class Win32Environment final : public Environment {
   LocalTime Now() override {
     SYSTEMTIME st;
     GetLocalTime(&st);
-    return LocalTime{st.wYear,   st.wMonth,  st.wDayOfWeek, st.wDay,
-                     st.wHour,   st.wMinute, st.wSecond,    st.wMilliseconds};
+    return LocalTime{st.wYear, st.wMonth,  st.wDayOfWeek, st.wDay,
+                     st.wHour, st.wMinute, st.wSecond,    st.wMilliseconds};
   }
 
   std::string_view CommandLine() override { return GetCommandLineA(); }
 
-  bool SearchFile(const char* stem, const char* extension, char* out,
-                  std::size_t size) override {
-    DWORD n = SearchPathA(nullptr, stem, extension, static_cast<DWORD>(size), out,
-                          nullptr);
+  bool SearchFile(const char* stem, const char* extension, char* out, std::size_t size) override {
+    DWORD n = SearchPathA(nullptr, stem, extension, static_cast<DWORD>(size), out, nullptr);
     return n != 0 && n < size;
   }
 
   bool IsFile(const char* path) override {
     DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
   }
 };
 

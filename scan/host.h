@@ -30,16 +30,14 @@ class MessageSink {
   virtual void Note(int style, const char* text);
 
   // A modal message box with one OK button. `owner` may be nullptr.
-  virtual void ShowMessageBox(WindowHandle owner, const char* caption,
-                              const char* text, int style) = 0;
+  virtual void ShowMessageBox(WindowHandle owner, const char* caption, const char* text,
+                              int style) = 0;
 
   // The title of `window` into `out` (terminated, at most size - 1 bytes).
-  virtual void GetWindowTitle(WindowHandle window, char* out,
-                              std::size_t size) = 0;
+  virtual void GetWindowTitle(WindowHandle window, char* out, std::size_t size) = 0;
 
   // Sets the text of one part of a status bar.
-  virtual void SetStatusText(WindowHandle statusBar, int part,
-                             const char* text) = 0;
+  virtual void SetStatusText(WindowHandle statusBar, int part, const char* text) = 0;
 };
 
 // The system's clock, keyboard and command line.
@@ -66,8 +64,7 @@ class Environment {
   // program's files: first beside the executable, then in its standard
   // places. On success copies the full path into `out` (`size` bytes) and
   // returns true; a path that does not fit counts as not found.
-  virtual bool SearchFile(const char* stem, const char* extension, char* out,
-                          std::size_t size) = 0;
+  virtual bool SearchFile(const char* stem, const char* extension, char* out, std::size_t size) = 0;
 
   // Whether `path` names an existing file (not a directory).
   virtual bool IsFile(const char* path) = 0;

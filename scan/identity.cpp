@@ -17,8 +17,8 @@ namespace {
 
 // Identity texts are stored two characters per word, the first in the
 // high byte. `chars` is the field width: 20, 8 or 40.
-void DecodeIdentityText(const std::uint8_t* identify, int firstWord,
-                        int chars, char* out, std::size_t outSize) {
+void DecodeIdentityText(const std::uint8_t* identify, int firstWord, int chars, char* out,
+                        std::size_t outSize) {
   char buffer[40 + 1];
   for (int i = 0; i < chars / 2; ++i) {
     std::uint16_t w = IdentifyWord(identify, firstWord + i);
@@ -110,12 +110,9 @@ void DecodeIdentity(DriveRecord& record) {
   for (int w : {80, 81}) {
     if (IdentifyWord(id, w) == 0xFFFF) id[2 * w] = id[2 * w + 1] = 0;
   }
-  DecodeIdentityText(id, 10, 20, record.serialNumber,
-                     sizeof record.serialNumber);
-  DecodeIdentityText(id, 23, 8, record.firmwareRevision,
-                     sizeof record.firmwareRevision);
-  DecodeIdentityText(id, 27, 40, record.modelNumber,
-                     sizeof record.modelNumber);
+  DecodeIdentityText(id, 10, 20, record.serialNumber, sizeof record.serialNumber);
+  DecodeIdentityText(id, 23, 8, record.firmwareRevision, sizeof record.firmwareRevision);
+  DecodeIdentityText(id, 27, 40, record.modelNumber, sizeof record.modelNumber);
   FormatCapacity(id, record.capacityText);
   record.cylinders = IdentifyWord(id, 1);
   record.heads = IdentifyWord(id, 3);
@@ -131,13 +128,11 @@ void DecodeIdentity(DriveRecord& record) {
   if (w222 != 0 && w222 != 0xFFFF && (w222 >> 12) == 1) record.isSerialAta = 1;
 }
 
-std::uint8_t TestChecksum(const std::uint8_t* sector, const char* name,
-                          int drive) {
+std::uint8_t TestChecksum(const std::uint8_t* sector, const char* name, int drive) {
   std::uint8_t sum = 0;
   for (std::size_t i = 0; i < kSectorSize; ++i) sum += sector[i];
   if (sum != 0) {
-    ReportMessage(kStyleExclamation, "ドライブ%dの%sチェックサムエラーです.",
-                  drive, name);
+    ReportMessage(kStyleExclamation, "ドライブ%dの%sチェックサムエラーです.", drive, name);
   }
   return sum;
 }

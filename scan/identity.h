@@ -11,8 +11,7 @@ namespace kestrel {
 
 // Identify word `index` (0..255) of a sector.
 inline std::uint16_t IdentifyWord(const std::uint8_t* sector, int index) {
-  return static_cast<std::uint16_t>(sector[2 * index] |
-                                    (sector[2 * index + 1] << 8));
+  return static_cast<std::uint16_t>(sector[2 * index] | (sector[2 * index + 1] << 8));
 }
 
 // Fills serialNumber, firmwareRevision, modelNumber, capacityText, the
@@ -27,8 +26,7 @@ void FormatCapacity(const std::uint8_t* identify, char out[64]);
 // Adds the 512 bytes modulo 256. A sum other than 0 is reported as the
 // checksum error of sector `name` of drive `drive` (exclamation icon).
 // Returns the sum: 0 is a pass.
-std::uint8_t TestChecksum(const std::uint8_t* sector, const char* name,
-                          int drive);
+std::uint8_t TestChecksum(const std::uint8_t* sector, const char* name, int drive);
 
 // The device-type name of a packet device, given identify word 0.
 const char* DeviceTypeName(std::uint16_t word0);

@@ -13,14 +13,11 @@
 
 namespace kestrel {
 
-static_assert(std::is_trivially_copyable_v<DriveRecord>,
-              "the scan clears records byte by byte");
+static_assert(std::is_trivially_copyable_v<DriveRecord>, "the scan clears records byte by byte");
 
 namespace {
 
-std::uint16_t Word(const DriveRecord& r, int index) {
-  return IdentifyWord(r.identify, index);
-}
+std::uint16_t Word(const DriveRecord& r, int index) { return IdentifyWord(r.identify, index); }
 
 bool ValidatedWord(std::uint16_t w) { return (w & 0xC000) == 0x4000; }
 
@@ -72,8 +69,8 @@ void RunDriveSequence(DriveTable& table, int d) {
   std::uint16_t word0 = Word(r, 0);
   if (word0 & 0x8000) {
     ReportMessage(kStyleInformation,
-                  "ドライブ%d(パケットデバイス:%s)ではSMARTはサポートされません.",
-                  d, DeviceTypeName(word0));
+                  "ドライブ%d(パケットデバイス:%s)ではSMARTはサポートされません.", d,
+                  DeviceTypeName(word0));
     r.state &= ~static_cast<std::uint32_t>(Usable);
     CloseUnusableDrive(table, r);
     return;
@@ -121,8 +118,7 @@ void RunDriveSequence(DriveTable& table, int d) {
     r.status |= SmartSupported | SmartEnabled;
     r.state |= Usable;
   } else {
-    ReportMessage(kStyleInformation, "ドライブ%dのSMARTを%s効にできません.", d,
-                  "有");
+    ReportMessage(kStyleInformation, "ドライブ%dのSMARTを%s効にできません.", d, "有");
   }
 
   if (!(r.state & Usable)) {
@@ -131,12 +127,10 @@ void RunDriveSequence(DriveTable& table, int d) {
   }
 
   if (SendAtaCommand(kSmartReadThresholds, d, r.thresholds) != kAtaOk) {
-    ReportMessage(kStyleStatusOnly, "ドライブ%dのSMART属性の閾値取得に失敗しました.",
-                  d);
+    ReportMessage(kStyleStatusOnly, "ドライブ%dのSMART属性の閾値取得に失敗しました.", d);
     return;
   }
-  ReportMessage(kStyleStatusOnly, "ドライブ%dのSMART属性の閾値取得に成功しました.",
-                d);
+  ReportMessage(kStyleStatusOnly, "ドライブ%dのSMART属性の閾値取得に成功しました.", d);
   if (TestChecksum(r.thresholds, kThresholdsSectorName, d) != 0) {
     r.state |= ThresholdsStale;
   } else {
@@ -186,11 +180,9 @@ std::uint32_t RereadSmart(std::uint32_t driveMask) {
 
     if (r.state & ThresholdsStale) {
       if (SendAtaCommand(kSmartReadThresholds, d, r.thresholds) != kAtaOk) {
-        ReportMessage(kStyleStatusOnly,
-                      "ドライブ%dのSMART属性の閾値再取得に失敗しました.", d);
+        ReportMessage(kStyleStatusOnly, "ドライブ%dのSMART属性の閾値再取得に失敗しました.", d);
       } else {
-        ReportMessage(kStyleStatusOnly,
-                      "ドライブ%dのSMART属性の閾値再取得に成功しました.", d);
+        ReportMessage(kStyleStatusOnly, "ドライブ%dのSMART属性の閾値再取得に成功しました.", d);
         if (TestChecksum(r.thresholds, kThresholdsSectorName, d) == 0) {
           r.state &= ~static_cast<std::uint32_t>(ThresholdsStale);
           BuildAttributes(d);
@@ -199,12 +191,10 @@ std::uint32_t RereadSmart(std::uint32_t driveMask) {
     }
 
     if (SendAtaCommand(kSmartReadData, d, r.smartData) != kAtaOk) {
-      ReportMessage(kStyleStatusOnly, "ドライブ%dのSMART属性値の取得に失敗しました.",
-                    d);
+      ReportMessage(kStyleStatusOnly, "ドライブ%dのSMART属性値の取得に失敗しました.", d);
       continue;
     }
-    ReportMessage(kStyleStatusOnly, "ドライブ%dのSMART属性値の取得に成功しました.",
-                  d);
+    ReportMessage(kStyleStatusOnly, "ドライブ%dのSMART属性値の取得に成功しました.", d);
     if (TestChecksum(r.smartData, kDataSectorName, d) == 0) {
       EvaluateAttributes(d);
       evaluated |= 1u << d;

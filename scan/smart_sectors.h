@@ -16,16 +16,16 @@ constexpr std::size_t kSmartEntriesOffset = 2;
 
 // One entry of the SMART data sector, decoded.
 struct SmartAttribute {
-  std::uint8_t id;          // 0: empty entry
-  std::uint16_t flags;      // little-endian in the sector; bit 0 pre-failure
+  std::uint8_t id;      // 0: empty entry
+  std::uint16_t flags;  // little-endian in the sector; bit 0 pre-failure
   std::uint8_t current;
   std::uint8_t worst;
-  std::uint8_t raw[6];      // little-endian 48-bit raw value
+  std::uint8_t raw[6];  // little-endian 48-bit raw value
 };
 
 // One entry of the SMART thresholds sector, decoded.
 struct ThresholdEntry {
-  std::uint8_t id;          // 0: empty entry
+  std::uint8_t id;  // 0: empty entry
   std::uint8_t threshold;
 };
 

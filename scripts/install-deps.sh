@@ -15,7 +15,7 @@ packages=(cmake ninja-build g++ python3 libssl-dev googletest libgtest-dev libbe
           imagemagick fonts-ipafont-gothic
           qemu-system-x86 linux-image-amd64 busybox-static smartmontools cpio kmod)
 if [[ "$what" == all ]]; then
-  packages+=(clang libclang-rt-14-dev
+  packages+=(clang libclang-rt-14-dev clang-tidy clang-format cppcheck
              g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
              python3-pil fonts-dejavu-core
              wine wine64 xvfb xauth locales chromium)

@@ -12,6 +12,9 @@ cmake --preset host
 cmake --build --preset host
 ctest --preset host
 
+echo "== static checks"
+scripts/check-static.sh
+
 echo "== host with sanitizers"
 cmake --preset host-asan
 cmake --build --preset host-asan

@@ -14,19 +14,15 @@ namespace kestrel {
 
 namespace {
 
-constexpr const char* kCommandNames[] = {
-    "open", "probe", "identify", "identify-packet", "enable",
-    "thresholds", "data", "status", "close"};
-static_assert(std::size(kCommandNames) ==
-              static_cast<std::size_t>(SimCommand::kCount));
+constexpr const char* kCommandNames[] = {"open",   "probe",      "identify", "identify-packet",
+                                         "enable", "thresholds", "data",     "status",
+                                         "close"};
+static_assert(std::size(kCommandNames) == static_cast<std::size_t>(SimCommand::kCount));
 
-bool SameName(std::string_view a, std::string_view b) {
-  return MbsICompare(a, b) == 0;
-}
+bool SameName(std::string_view a, std::string_view b) { return MbsICompare(a, b) == 0; }
 
 bool StartsWithName(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         SameName(text.substr(0, prefix.size()), prefix);
+  return text.size() >= prefix.size() && SameName(text.substr(0, prefix.size()), prefix);
 }
 
 struct KeyValue {
@@ -51,13 +47,11 @@ std::vector<std::string_view> Tokens(std::string_view text) {
   std::vector<std::string_view> out;
   std::size_t i = 0;
   while (i < text.size()) {
-    while (i < text.size() &&
-           (text[i] == ' ' || text[i] == '\t' || text[i] == ',')) {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == ',')) {
       ++i;
     }
     std::size_t start = i;
-    while (i < text.size() && text[i] != ' ' && text[i] != '\t' &&
-           text[i] != ',') {
+    while (i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != ',') {
       ++i;
     }
     if (i > start) out.push_back(text.substr(start, i - start));
@@ -67,8 +61,7 @@ std::vector<std::string_view> Tokens(std::string_view text) {
 
 // Decimal, or hexadecimal after "0x". Rejects anything else and values
 // above `max`.
-bool ParseNumber(std::string_view text, std::uint64_t max,
-                 std::uint64_t* value) {
+bool ParseNumber(std::string_view text, std::uint64_t max, std::uint64_t* value) {
   int base = 10;
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     base = 16;
@@ -121,15 +114,12 @@ void SetWord(std::uint8_t* sector, int index, std::uint16_t value) {
 
 // Identity texts: padded with blanks, two characters a word, the first in
 // the high byte.
-void SetText(std::uint8_t* sector, int firstWord, int chars,
-             std::string_view text) {
+void SetText(std::uint8_t* sector, int firstWord, int chars, std::string_view text) {
   for (int i = 0; i < chars; i += 2) {
     auto at = [&](int k) -> std::uint8_t {
-      return k < static_cast<int>(text.size()) ? static_cast<std::uint8_t>(text[k])
-                                               : ' ';
+      return k < static_cast<int>(text.size()) ? static_cast<std::uint8_t>(text[k]) : ' ';
     };
-    SetWord(sector, firstWord + i / 2,
-            static_cast<std::uint16_t>(at(i) << 8 | at(i + 1)));
+    SetWord(sector, firstWord + i / 2, static_cast<std::uint16_t>(at(i) << 8 | at(i + 1)));
   }
 }
 
@@ -151,8 +141,7 @@ struct Attribute {
 
 class DriveCompiler {
  public:
-  DriveCompiler(std::string* error, std::string_view where)
-      : error_(error), where_(where) {}
+  DriveCompiler(std::string* error, std::string_view where) : error_(error), where_(where) {}
 
   bool Compile(const KeyList& keys, SimDriveState* state) {
     std::memset(state, 0, sizeof *state);
@@ -247,8 +236,7 @@ class DriveCompiler {
       SimCommand c;
       std::uint64_t driverError = 0;
       std::uint64_t ideError = 0;
-      if (t.size() != 3 || !ParseCommand(t[0], &c) ||
-          !ParseNumber(t[1], 255, &driverError) ||
+      if (t.size() != 3 || !ParseCommand(t[0], &c) || !ParseNumber(t[1], 255, &driverError) ||
           !ParseNumber(t[2], 255, &ideError)) {
         return Fail(kv, "expected: command, driver error byte, IDE error byte");
       }
@@ -263,14 +251,12 @@ class DriveCompiler {
         low = 0x4F, high = 0xC2;
       } else if (t.size() == 1 && SameName(t[0], "exceeded")) {
         low = 0xF4, high = 0x2C;
-      } else if (t.size() != 2 || !ParseNumber(t[0], 255, &low) ||
-                 !ParseNumber(t[1], 255, &high)) {
+      } else if (t.size() != 2 || !ParseNumber(t[0], 255, &low) || !ParseNumber(t[1], 255, &high)) {
         return Fail(kv, "expected ok, exceeded or two register bytes");
       }
       state->statusCylinderLow = static_cast<std::uint8_t>(low);
       state->statusCylinderHigh = static_cast<std::uint8_t>(high);
-    } else if (SameName(key, "ThresholdsChecksum") ||
-               SameName(key, "DataChecksum")) {
+    } else if (SameName(key, "ThresholdsChecksum") || SameName(key, "DataChecksum")) {
       bool bad = SameName(kv.value, "bad");
       if (!bad && !SameName(kv.value, "good")) {
         return Fail(kv, "expected good or bad");
@@ -298,15 +284,17 @@ class DriveCompiler {
     std::vector<std::string_view> t = Tokens(kv.value);
     std::uint64_t flags = 0, current = 0, worst = 0, raw = 0, threshold = 0;
     bool hasThreshold = t.size() == 5 && t[4] != "-";
-    if (t.size() != 5 || !ParseNumber(t[0], 0xFFFF, &flags) ||
-        !ParseNumber(t[1], 255, &current) || !ParseNumber(t[2], 255, &worst) ||
-        !ParseNumber(t[3], 0xFFFFFFFFFFFFull, &raw) ||
+    if (t.size() != 5 || !ParseNumber(t[0], 0xFFFF, &flags) || !ParseNumber(t[1], 255, &current) ||
+        !ParseNumber(t[2], 255, &worst) || !ParseNumber(t[3], 0xFFFFFFFFFFFFull, &raw) ||
         (hasThreshold && !ParseNumber(t[4], 255, &threshold))) {
       return Fail(kv, "expected: flags current worst raw threshold|-");
     }
-    Attribute a{static_cast<std::uint8_t>(id), static_cast<std::uint16_t>(flags),
-                static_cast<std::uint8_t>(current), static_cast<std::uint8_t>(worst),
-                raw, hasThreshold ? static_cast<int>(threshold) : -1};
+    Attribute a{static_cast<std::uint8_t>(id),
+                static_cast<std::uint16_t>(flags),
+                static_cast<std::uint8_t>(current),
+                static_cast<std::uint8_t>(worst),
+                raw,
+                hasThreshold ? static_cast<int>(threshold) : -1};
     for (Attribute& old : attributes_) {
       if (old.id == a.id) {
         old = a;
@@ -320,9 +308,8 @@ class DriveCompiler {
 
   void Build(SimDriveState* s) {
     std::uint8_t* id = s->identify;
-    SetWord(id, 0, s->packet ? static_cast<std::uint16_t>(
-                                   0x8000 | (packetType_ << 8) | 0x0080)
-                             : 0x0040);
+    SetWord(id, 0,
+            s->packet ? static_cast<std::uint16_t>(0x8000 | (packetType_ << 8) | 0x0080) : 0x0040);
     SetWord(id, 1, cylinders_);
     SetWord(id, 3, heads_);
     SetWord(id, 6, sectorsPerTrack_);
@@ -398,8 +385,7 @@ struct Change {
 
 // "Drive3" -> 3; -1 when the text is not a drive name.
 int DriveNumber(std::string_view name) {
-  if (name.size() != 6 || !StartsWithName(name, "Drive") || name[5] < '0' ||
-      name[5] > '9') {
+  if (name.size() != 6 || !StartsWithName(name, "Drive") || name[5] < '0' || name[5] > '9') {
     return -1;
   }
   return name[5] - '0';
@@ -409,8 +395,8 @@ bool ParseClock(std::string_view text, LocalTime* t) {
   unsigned y, mo, d, h, mi, s;
   char tail;
   std::string copy(text);
-  if (std::sscanf(copy.c_str(), "%4u-%2u-%2u %2u:%2u:%2u%c", &y, &mo, &d, &h,
-                  &mi, &s, &tail) != 6 ||
+  if (std::sscanf(copy.c_str(), "%4u-%2u-%2u %2u:%2u:%2u%c", &y, &mo, &d, &h, &mi, &s, &tail) !=
+          6 ||
       mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 59) {
     return false;
   }
@@ -418,20 +404,18 @@ bool ParseClock(std::string_view text, LocalTime* t) {
   unsigned yy = mo < 3 ? y - 1 : y;
   unsigned mm = mo < 3 ? mo + 12 : mo;
   unsigned dow = (d + 13 * (mm + 1) / 5 + yy + yy / 4 - yy / 100 + yy / 400 + 6) % 7;
-  *t = LocalTime{static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(mo),
+  *t = LocalTime{static_cast<std::uint16_t>(y),   static_cast<std::uint16_t>(mo),
                  static_cast<std::uint16_t>(dow), static_cast<std::uint16_t>(d),
-                 static_cast<std::uint16_t>(h), static_cast<std::uint16_t>(mi),
-                 static_cast<std::uint16_t>(s), 0};
+                 static_cast<std::uint16_t>(h),   static_cast<std::uint16_t>(mi),
+                 static_cast<std::uint16_t>(s),   0};
   return true;
 }
 
-bool ParsePlatform(const IniSection& section, Scenario* out,
-                   std::string* error) {
+bool ParsePlatform(const IniSection& section, Scenario* out, std::string* error) {
   for (const IniEntry& e : section.entries) {
     std::uint64_t v = 0;
     auto fail = [&](const char* what) {
-      *error = "[Platform]: " + std::string(e.key) + " = " +
-               std::string(e.value) + ": " + what;
+      *error = "[Platform]: " + std::string(e.key) + " = " + std::string(e.value) + ": " + what;
       return false;
     };
     if (SameName(e.key, "Family")) {
@@ -480,9 +464,7 @@ bool ParsePlatform(const IniSection& section, Scenario* out,
 
 }  // namespace
 
-const char* SimCommandName(SimCommand command) {
-  return kCommandNames[static_cast<int>(command)];
-}
+const char* SimCommandName(SimCommand command) { return kCommandNames[static_cast<int>(command)]; }
 
 bool ParseScenario(std::string_view text, Scenario* out, std::string* error) {
   *out = Scenario{};
@@ -521,8 +503,8 @@ bool ParseScenario(std::string_view text, Scenario* out, std::string* error) {
                  ": expected DriveN.<key> of a defined drive";
         return false;
       }
-      changes.push_back({static_cast<std::uint32_t>(second), d,
-                         std::string(e.key.substr(dot + 1)), std::string(e.value)});
+      changes.push_back({static_cast<std::uint32_t>(second), d, std::string(e.key.substr(dot + 1)),
+                         std::string(e.value)});
     }
   }
   std::stable_sort(changes.begin(), changes.end(),
@@ -553,8 +535,8 @@ bool ParseScenario(std::string_view text, Scenario* out, std::string* error) {
           enabledSetHere = true;
         }
       }
-      std::string where = "[Drive" + std::to_string(d) + "] from second " +
-                          std::to_string(seconds[k]);
+      std::string where =
+          "[Drive" + std::to_string(d) + "] from second " + std::to_string(seconds[k]);
       if (!DriveCompiler(error, where).Compile(keys, &state)) return false;
       state.smartEnabledSet = enabledSetHere;
     }

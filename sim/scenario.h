@@ -37,8 +37,8 @@ const char* SimCommandName(SimCommand command);
 enum class SimDriver { kPresent, kUnloaded, kMisplaced, kMissing };
 
 struct SimDriveState {
-  bool defined;          // a [DriveN] section exists: the device is there
-  bool packet;           // answers IDENTIFY PACKET DEVICE only
+  bool defined;  // a [DriveN] section exists: the device is there
+  bool packet;   // answers IDENTIFY PACKET DEVICE only
   bool smartSupported;
   bool smartEnabled;     // as the identity says at this moment
   bool smartEnabledSet;  // this epoch's own changes set SmartEnabled

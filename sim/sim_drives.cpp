@@ -51,11 +51,16 @@ SimCommand CommandOf(const AtaRegisters& regs) {
   if (regs.command == 0xEC) return SimCommand::kIdentify;
   if (regs.command == 0xA1) return SimCommand::kIdentifyPacket;
   switch (regs.features) {
-    case 0xD0: return SimCommand::kData;
-    case 0xD1: return SimCommand::kThresholds;
-    case 0xD8: return SimCommand::kEnable;
-    case 0xDA: return SimCommand::kStatus;
-    default: return SimCommand::kCount;
+    case 0xD0:
+      return SimCommand::kData;
+    case 0xD1:
+      return SimCommand::kThresholds;
+    case 0xD8:
+      return SimCommand::kEnable;
+    case 0xDA:
+      return SimCommand::kStatus;
+    default:
+      return SimCommand::kCount;
   }
 }
 
@@ -68,7 +73,6 @@ AtaOutcome Failed(std::uint32_t error) {
 }  // namespace
 
 SimDrives::SimDrives(Scenario scenario) : scenario_(std::move(scenario)) {
-  for (int& e : enabledAtEpoch_) e = -1;
   if (scenario_.epochs.empty()) scenario_.epochs.resize(1);
 }
 
@@ -82,17 +86,14 @@ int SimDrives::EpochIndex() {
   return k;
 }
 
-const SimEpoch& SimDrives::CurrentEpoch() {
-  return scenario_.epochs[EpochIndex()];
-}
+const SimEpoch& SimDrives::CurrentEpoch() { return scenario_.epochs[EpochIndex()]; }
 
 bool SimDrives::IsWin9xFamily() { return scenario_.win9x; }
 
 DeviceHandle SimDrives::OpenDevice(const char* name, std::uint32_t* errorCode) {
   const SimEpoch& epoch = CurrentEpoch();
   if (scenario_.win9x) {
-    if (std::strcmp(name, "\\\\.\\SMARTVSD") != 0 ||
-        scenario_.driver != SimDriver::kPresent) {
+    if (std::strcmp(name, "\\\\.\\SMARTVSD") != 0 || scenario_.driver != SimDriver::kPresent) {
       *errorCode = kErrorFileNotFound;
       return kInvalidDeviceHandle;
     }
@@ -106,8 +107,8 @@ DeviceHandle SimDrives::OpenDevice(const char* name, std::uint32_t* errorCode) {
   }
   int drive = -1;
   char tail;
-  if (std::sscanf(name, "\\\\.\\PhysicalDrive%d%c", &drive, &tail) != 1 ||
-      drive < 0 || drive > 9 || !epoch.drives[drive].defined) {
+  if (std::sscanf(name, "\\\\.\\PhysicalDrive%d%c", &drive, &tail) != 1 || drive < 0 || drive > 9 ||
+      !epoch.drives[drive].defined) {
     *errorCode = kErrorFileNotFound;
     return kInvalidDeviceHandle;
   }
@@ -187,21 +188,16 @@ AtaOutcome SimDrives::SendCommand(DeviceHandle handle, const AtaRegisters& regs,
 
   // A device checks the registers it is given as a real one would: the
   // SMART signature in the cylinder registers, the drive/head select.
-  bool identify = command == SimCommand::kIdentify ||
-                  command == SimCommand::kIdentifyPacket;
-  std::uint8_t driveHead =
-      scenario_.win9x && (drive & 1) ? 0xB0 : 0xA0;
-  bool wantsSector = command == SimCommand::kIdentify ||
-                     command == SimCommand::kIdentifyPacket ||
-                     command == SimCommand::kData ||
-                     command == SimCommand::kThresholds;
-  AtaDataMode expectedMode = wantsSector ? AtaDataMode::kSectorIn
-                             : command == SimCommand::kStatus
-                                 ? AtaDataMode::kReturnRegisters
-                                 : AtaDataMode::kNone;
+  bool identify = command == SimCommand::kIdentify || command == SimCommand::kIdentifyPacket;
+  std::uint8_t driveHead = scenario_.win9x && (drive & 1) ? 0xB0 : 0xA0;
+  bool wantsSector = command == SimCommand::kIdentify || command == SimCommand::kIdentifyPacket ||
+                     command == SimCommand::kData || command == SimCommand::kThresholds;
+  AtaDataMode expectedMode = wantsSector                      ? AtaDataMode::kSectorIn
+                             : command == SimCommand::kStatus ? AtaDataMode::kReturnRegisters
+                                                              : AtaDataMode::kNone;
   if (regs.driveHead != driveHead || mode != expectedMode ||
-      (!identify && (regs.command != 0xB0 || regs.cylinderLow != 0x4F ||
-                     regs.cylinderHigh != 0xC2))) {
+      (!identify &&
+       (regs.command != 0xB0 || regs.cylinderLow != 0x4F || regs.cylinderHigh != 0xC2))) {
     return Failed(kErrorInvalidParameter);
   }
 
@@ -285,13 +281,11 @@ bool SimDrives::FileExists(const char* path) {
   char expected[64];
   switch (scenario_.driver) {
     case SimDriver::kUnloaded:
-      std::snprintf(expected, sizeof expected, "%s\\IOSUBSYS\\SMARTVSD.VXD",
-                    kSystemDirectory);
+      std::snprintf(expected, sizeof expected, "%s\\IOSUBSYS\\SMARTVSD.VXD", kSystemDirectory);
       break;
     case SimDriver::kMisplaced:
     case SimDriver::kPresent:
-      std::snprintf(expected, sizeof expected, "%s\\SMARTVSD.VXD",
-                    kSystemDirectory);
+      std::snprintf(expected, sizeof expected, "%s\\SMARTVSD.VXD", kSystemDirectory);
       break;
     case SimDriver::kMissing:
       return false;
@@ -303,10 +297,10 @@ bool SimDrives::KeyChordHeld() { return scenario_.keyChord; }
 
 std::uint64_t SimDrives::ElapsedMs() {
   if (realTime_) {
-    return elapsedMs_ + static_cast<std::uint64_t>(
-                            std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - realStart_)
-                                .count());
+    return elapsedMs_ +
+           static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - realStart_)
+                                          .count());
   }
   return elapsedMs_;
 }
@@ -320,16 +314,14 @@ void SimDrives::FollowRealTime() {
 }
 
 std::uint32_t SimDrives::TickCount() {
-  return static_cast<std::uint32_t>(scenario_.uptimeSeconds * 1000ull +
-                                    ElapsedMs());
+  return static_cast<std::uint32_t>(scenario_.uptimeSeconds * 1000ull + ElapsedMs());
 }
 
 LocalTime SimDrives::Now() {
   const LocalTime& c = scenario_.clock;
   std::uint64_t ms = ElapsedMs() + c.milliseconds;
-  std::int64_t seconds = DaysFromCivil(c.year, c.month, c.day) * 86400 +
-                         c.hour * 3600 + c.minute * 60 + c.second +
-                         static_cast<std::int64_t>(ms / 1000);
+  std::int64_t seconds = DaysFromCivil(c.year, c.month, c.day) * 86400 + c.hour * 3600 +
+                         c.minute * 60 + c.second + static_cast<std::int64_t>(ms / 1000);
   std::int64_t days = seconds / 86400;
   std::int64_t rest = seconds % 86400;
   int y;
@@ -337,8 +329,10 @@ LocalTime SimDrives::Now() {
   CivilFromDays(days, &y, &m, &d);
   // 1970-01-01 was a Thursday.
   auto dow = static_cast<std::uint16_t>((days % 7 + 11) % 7);
-  return LocalTime{static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(m),
-                   dow, static_cast<std::uint16_t>(d),
+  return LocalTime{static_cast<std::uint16_t>(y),
+                   static_cast<std::uint16_t>(m),
+                   dow,
+                   static_cast<std::uint16_t>(d),
                    static_cast<std::uint16_t>(rest / 3600),
                    static_cast<std::uint16_t>(rest / 60 % 60),
                    static_cast<std::uint16_t>(rest % 60),
@@ -347,13 +341,10 @@ LocalTime SimDrives::Now() {
 
 std::string_view SimDrives::CommandLine() { return commandLine_; }
 
-bool SimDrives::SearchFile(const char* stem, const char* extension, char* out,
-                           std::size_t size) {
+bool SimDrives::SearchFile(const char* stem, const char* extension, char* out, std::size_t size) {
   return DefaultEnvironment()->SearchFile(stem, extension, out, size);
 }
 
-bool SimDrives::IsFile(const char* path) {
-  return DefaultEnvironment()->IsFile(path);
-}
+bool SimDrives::IsFile(const char* path) { return DefaultEnvironment()->IsFile(path); }
 
 }  // namespace kestrel

@@ -7,8 +7,8 @@
 // the current virtual second. Answering allocates nothing.
 #pragma once
 
-#include <mutex>  // std::chrono without <chrono>: see CMakeLists.txt
 #include <cstdint>
+#include <mutex>  // std::chrono without <chrono>: see CMakeLists.txt
 #include <string>
 
 #include "ata/ata_platform.h"
@@ -25,9 +25,8 @@ class SimDrives final : public AtaPlatform, public Environment {
   bool IsWin9xFamily() override;
   DeviceHandle OpenDevice(const char* name, std::uint32_t* errorCode) override;
   bool ProbeDevice(DeviceHandle handle, std::uint8_t* deviceMap) override;
-  AtaOutcome SendCommand(DeviceHandle handle, const AtaRegisters& regs,
-                         std::uint8_t driveNumber, AtaDataMode mode,
-                         std::uint8_t* sector) override;
+  AtaOutcome SendCommand(DeviceHandle handle, const AtaRegisters& regs, std::uint8_t driveNumber,
+                         AtaDataMode mode, std::uint8_t* sector) override;
   bool CloseDevice(DeviceHandle handle) override;
   bool SystemDirectory(char* out, std::size_t size) override;
   bool FileExists(const char* path) override;  // the 9x driver files
@@ -38,8 +37,7 @@ class SimDrives final : public AtaPlatform, public Environment {
   LocalTime Now() override;
   std::string_view CommandLine() override;
   // Files are real: these ask the platform's own environment.
-  bool SearchFile(const char* stem, const char* extension, char* out,
-                  std::size_t size) override;
+  bool SearchFile(const char* stem, const char* extension, char* out, std::size_t size) override;
   bool IsFile(const char* path) override;
 
   // Moves the virtual clock on by `ms` milliseconds.
@@ -48,9 +46,7 @@ class SimDrives final : public AtaPlatform, public Environment {
   void FollowRealTime();
   std::uint64_t ElapsedMs();
 
-  void SetCommandLine(std::string commandLine) {
-    commandLine_ = std::move(commandLine);
-  }
+  void SetCommandLine(std::string commandLine) { commandLine_ = std::move(commandLine); }
 
   // How often a command reached drive `drive` (any outcome). For tests.
   int CommandCount(int drive, SimCommand command) const {
@@ -74,7 +70,7 @@ class SimDrives final : public AtaPlatform, public Environment {
   std::chrono::steady_clock::time_point realStart_;
   bool handleOpen_[11] = {};  // 0-9 drive devices, 10 the 9x driver
   int openHandles_ = 0;
-  int enabledAtEpoch_[10];    // epoch of the last ENABLE, or -1
+  int enabledAtEpoch_[10] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};  // last ENABLE
   int counts_[10][static_cast<int>(SimCommand::kCount)] = {};
 };
 

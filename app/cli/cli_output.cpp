@@ -19,14 +19,13 @@ struct BitName {
 constexpr BitName kStateBits[] = {
     {Present, "Present"}, {Usable, "Usable"}, {ThresholdsStale, "ThresholdsStale"}};
 
-constexpr BitName kStatusBits[] = {
-    {StatusWarning, "StatusWarning"},
-    {StatusWarningSeen, "StatusWarningSeen"},
-    {StatusError, "StatusError"},
-    {StatusErrorSeen, "StatusErrorSeen"},
-    {SmartSupportUndetermined, "SmartSupportUndetermined"},
-    {SmartSupported, "SmartSupported"},
-    {SmartEnabled, "SmartEnabled"}};
+constexpr BitName kStatusBits[] = {{StatusWarning, "StatusWarning"},
+                                   {StatusWarningSeen, "StatusWarningSeen"},
+                                   {StatusError, "StatusError"},
+                                   {StatusErrorSeen, "StatusErrorSeen"},
+                                   {SmartSupportUndetermined, "SmartSupportUndetermined"},
+                                   {SmartSupported, "SmartSupported"},
+                                   {SmartEnabled, "SmartEnabled"}};
 
 constexpr BitName kChangeBits[] = {{CurrentChanged, "CurrentChanged"},
                                    {WorstChanged, "WorstChanged"},
@@ -44,11 +43,21 @@ void AppendJsonString(std::string& out, std::string_view cp932) {
   out += '"';
   for (unsigned char c : utf8) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char buf[8];
@@ -107,8 +116,8 @@ std::string PadRight(std::string text, int width) {
 bool HasLastEvaluated(const LocalTime& t) { return t.year != 0; }
 
 std::string FormatTime(const LocalTime& t) {
-  return Printf("%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour,
-                t.minute, t.second);
+  return Printf("%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour, t.minute,
+                t.second);
 }
 
 }  // namespace
@@ -158,8 +167,7 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
   }
   for (; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a.size() < 2 || a[0] != '/' ||
-        (a[1] != 'l' && a[1] != 'L' && a[1] != 'd' && a[1] != 'D')) {
+    if (a.size() < 2 || a[0] != '/' || (a[1] != 'l' && a[1] != 'L' && a[1] != 'd' && a[1] != 'D')) {
       *error = "unexpected argument: " + a;
       return false;
     }
@@ -205,14 +213,13 @@ std::string FormatDriveTableText(const DriveTable& table) {
   for (int d = 0; d < kMaxDrives; ++d) {
     const DriveRecord& r = table.records[d];
     if (r.state == 0) continue;
-    const char* smart = (r.status & SmartSupported)            ? "supported"
+    const char* smart = (r.status & SmartSupported)             ? "supported"
                         : (r.status & SmartSupportUndetermined) ? "undetermined"
                                                                 : "unsupported";
     out += Printf("%sATA#%d  %s  serial %s  firmware %s  %s  SMART %s, %s  [",
                   r.isSerialAta ? "S" : "", d, Cp932ToUtf8(r.modelNumber).c_str(),
-                  Cp932ToUtf8(r.serialNumber).c_str(),
-                  Cp932ToUtf8(r.firmwareRevision).c_str(), r.capacityText, smart,
-                  (r.status & SmartEnabled) ? "enabled" : "disabled");
+                  Cp932ToUtf8(r.serialNumber).c_str(), Cp932ToUtf8(r.firmwareRevision).c_str(),
+                  r.capacityText, smart, (r.status & SmartEnabled) ? "enabled" : "disabled");
     bool first = true;
     for (const BitName& b : kStateBits) {
       if (!(r.state & b.bit)) continue;
@@ -225,8 +232,7 @@ std::string FormatDriveTableText(const DriveTable& table) {
     out += "   ID  Cur Wst Thr  Good  Level    Raw                       Name\n";
     for (int i = 0; i < r.attributeCount; ++i) {
       const DriveAttribute& a = r.attributes[i];
-      std::string raw = a.rawText[0] ? Cp932ToUtf8(a.rawText)
-                                     : Printf("%" PRIu64, a.raw);
+      std::string raw = a.rawText[0] ? Cp932ToUtf8(a.rawText) : Printf("%" PRIu64, a.raw);
       std::string threshold =
           a.threshold == kNoThreshold ? std::string("-") : std::to_string(a.threshold);
       out += Printf("   %02X  %3u %3u %3s  %4d  %-7s  ", a.id, a.current, a.worst,
@@ -258,24 +264,25 @@ std::string FormatDriveTableJson(const DriveTable& table, int trayState) {
     AppendJsonString(out, r.firmwareRevision);
     out += ", \"capacity\": ";
     AppendJsonString(out, r.capacityText);
-    out += Printf(", \"cylinders\": %u, \"heads\": %u, \"sectorsPerTrack\": %u, "
-                  "\"serialAta\": %s, \"ataMajorVersion\": %d, \"minorVersion\": ",
-                  r.cylinders, r.heads, r.sectorsPerTrack,
-                  r.isSerialAta ? "true" : "false", r.ataMajorVersion);
+    out += Printf(
+        ", \"cylinders\": %u, \"heads\": %u, \"sectorsPerTrack\": %u, "
+        "\"serialAta\": %s, \"ataMajorVersion\": %d, \"minorVersion\": ",
+        r.cylinders, r.heads, r.sectorsPerTrack, r.isSerialAta ? "true" : "false",
+        r.ataMajorVersion);
     AppendJsonString(out, r.minorVersionText);
     out += ", \"comment\": ";
     AppendJsonString(out, r.comment);
     out += ", \"lastEvaluated\": ";
-    out += HasLastEvaluated(r.lastEvaluated)
-               ? "\"" + FormatTime(r.lastEvaluated) + "\""
-               : std::string("null");
+    out += HasLastEvaluated(r.lastEvaluated) ? "\"" + FormatTime(r.lastEvaluated) + "\""
+                                             : std::string("null");
     out += ", \"attributes\": [";
     for (int i = 0; i < r.attributeCount; ++i) {
       const DriveAttribute& a = r.attributes[i];
       out += i == 0 ? "{" : ", {";
-      out += Printf("\"id\": %u, \"threshold\": %u, \"current\": %u, \"worst\": %u, "
-                    "\"flags\": %u, \"raw\": %" PRIu64 ", \"rawText\": ",
-                    a.id, a.threshold, a.current, a.worst, a.flags, a.raw);
+      out += Printf(
+          "\"id\": %u, \"threshold\": %u, \"current\": %u, \"worst\": %u, "
+          "\"flags\": %u, \"raw\": %" PRIu64 ", \"rawText\": ",
+          a.id, a.threshold, a.current, a.worst, a.flags, a.raw);
       AppendJsonString(out, a.rawText);
       out += Printf(", \"goodness\": %d, \"level\": \"%s\", \"changes\": ", a.goodness,
                     LevelName(a.changeBits));

@@ -15,11 +15,11 @@ struct CliOptions {
   bool json = false;
   bool verbose = false;
   bool help = false;
-  int ticks = 0;          // --ticks N: monitor steps after the first
-  bool watch = false;     // --watch: monitor until interrupted
+  int ticks = 0;                 // --ticks N: monitor steps after the first
+  bool watch = false;            // --watch: monitor until interrupted
   std::string checkDefinitions;  // --check-definitions FILE
-  bool report = false;    // --report: write the health report at the end
-  bool open = false;      // --open: also open it
+  bool report = false;           // --report: write the health report at the end
+  bool open = false;             // --open: also open it
   // The program's own options, as "/l" or "/d" followed by the value.
   std::vector<std::pair<char, std::string>> programOptions;
 };

@@ -47,8 +47,7 @@ class CliSink final : public MessageSink {
   void Note(int style, const char* text) override {
     if (verbose_ && style < 0) Print(style, kProgramTitle, text);
   }
-  void ShowMessageBox(WindowHandle, const char* caption, const char* text,
-                      int style) override {
+  void ShowMessageBox(WindowHandle, const char* caption, const char* text, int style) override {
     Print(style, caption, text);
   }
   void GetWindowTitle(WindowHandle, char* out, std::size_t size) override {
@@ -212,8 +211,7 @@ int Run(const std::vector<std::string>& args) {
   table = LockDriveTable();
   if (table != nullptr) {
     std::string text =
-        options.json ? FormatDriveTableJson(*table, state.trayState)
-                     : FormatDriveTableText(*table);
+        options.json ? FormatDriveTableJson(*table, state.trayState) : FormatDriveTableText(*table);
     UnlockDriveTable();
     std::fputs(text.c_str(), stdout);
   }

@@ -45,9 +45,7 @@ std::string VersionText(std::uint16_t major, std::uint16_t minor, std::uint16_t 
   return text;
 }
 
-std::string VersionTextUnknown() {
-  return std::string("Version 不明  ") + kMakersNotice;
-}
+std::string VersionTextUnknown() { return std::string("Version 不明  ") + kMakersNotice; }
 
 PopupModel FileMenuModel(unsigned shellMajorVersion) {
   PopupModel m;
@@ -80,9 +78,8 @@ std::string DriveMenuLabel(bool isSerialAta, int index) {
   return std::string(isSerialAta ? "S" : "") + "ATA#&" + std::to_string(index);
 }
 
-std::vector<std::pair<unsigned, bool>> CheckMarks(unsigned shellMajorVersion,
-                                                  bool isSystemMenu, int position,
-                                                  bool useBalloon, bool hideOnStart) {
+std::vector<std::pair<unsigned, bool>> CheckMarks(unsigned shellMajorVersion, bool isSystemMenu,
+                                                  int position, bool useBalloon, bool hideOnStart) {
   std::vector<std::pair<unsigned, bool>> marks;
   if (shellMajorVersion >= 5 && !isSystemMenu && position == 0) {
     marks.push_back({kIdUseBalloon, useBalloon});
@@ -91,9 +88,8 @@ std::vector<std::pair<unsigned, bool>> CheckMarks(unsigned shellMajorVersion,
   return marks;
 }
 
-TrayRecord FillTrayRecord(unsigned action, unsigned fields, int iconIndex,
-                          const char* text, int balloonIcon,
-                          unsigned shellMajorVersion, bool useBalloon) {
+TrayRecord FillTrayRecord(unsigned action, unsigned fields, int iconIndex, const char* text,
+                          int balloonIcon, unsigned shellMajorVersion, bool useBalloon) {
   TrayRecord r{};
   bool modern = shellMajorVersion >= 5;
   r.size = modern ? 488 : 88;
@@ -131,8 +127,8 @@ LayoutResult ComputeLayout(const LayoutInput& in) {
 }
 
 std::string PropertiesCaption(bool isSerialAta, int index) {
-  return std::string("ドライブ") + (isSerialAta ? "S" : "") + "ATA#" +
-         std::to_string(index) + "のプロパティ";
+  return std::string("ドライブ") + (isSerialAta ? "S" : "") + "ATA#" + std::to_string(index) +
+         "のプロパティ";
 }
 
 std::string AtaVersionText(const DriveRecord& record) {

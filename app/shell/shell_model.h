@@ -22,8 +22,8 @@ std::string SettingsPathFor(const std::string& modulePath);
 
 // "Version <major>.<build + 10 x minor>.<revision>", two blanks and the
 // maker's notice; product version 1.0.5.2 gives "Version 1.5.2  ...".
-std::string VersionText(std::uint16_t major, std::uint16_t minor,
-                        std::uint16_t build, std::uint16_t revision);
+std::string VersionText(std::uint16_t major, std::uint16_t minor, std::uint16_t build,
+                        std::uint16_t revision);
 
 // The version text of an executable without a readable version resource.
 std::string VersionTextUnknown();
@@ -54,10 +54,8 @@ std::string DriveMenuLabel(bool isSerialAta, int index);
 // Check marks to set when a popup opens: each pair is a command and
 // whether it is checked. Commands a popup does not hold are ignored by the
 // menu call itself.
-std::vector<std::pair<unsigned, bool>> CheckMarks(unsigned shellMajorVersion,
-                                                  bool isSystemMenu,
-                                                  int position, bool useBalloon,
-                                                  bool hideOnStart);
+std::vector<std::pair<unsigned, bool>> CheckMarks(unsigned shellMajorVersion, bool isSystemMenu,
+                                                  int position, bool useBalloon, bool hideOnStart);
 
 // --- Notification-area record
 
@@ -73,22 +71,21 @@ enum TrayFields : unsigned {
 // What the shell is told, platform-free: texts are cut at the last whole
 // character that fits (never inside a double-byte character).
 struct TrayRecord {
-  std::uint32_t size;          // 488 (shell 5 or later) or 88
+  std::uint32_t size;  // 488 (shell 5 or later) or 88
   unsigned flags;
   int iconIndex;
   char tip[128];
   char info[256];
   std::uint32_t timeoutMs;
   char infoTitle[64];
-  std::uint32_t infoFlags;     // balloon icon: 1 info, 2 warning, 3 error
+  std::uint32_t infoFlags;  // balloon icon: 1 info, 2 warning, 3 error
 };
 
 // Fills the record for an action. `text` may be nullptr (no tooltip).
 // With balloons on, a modification that sets the tooltip also raises a
 // balloon with the same text.
-TrayRecord FillTrayRecord(unsigned action, unsigned fields, int iconIndex,
-                          const char* text, int balloonIcon,
-                          unsigned shellMajorVersion, bool useBalloon);
+TrayRecord FillTrayRecord(unsigned action, unsigned fields, int iconIndex, const char* text,
+                          int balloonIcon, unsigned shellMajorVersion, bool useBalloon);
 
 // --- Layout of the main window
 
@@ -101,8 +98,8 @@ struct LayoutInput {
 
 struct LayoutResult {
   int statusX, statusY, statusWidth, statusHeight;
-  int partEdges[2];     // right edges of the status bar's two parts
-  bool resizeWindow;    // the window's size must be corrected
+  int partEdges[2];   // right edges of the status bar's two parts
+  bool resizeWindow;  // the window's size must be corrected
   int windowWidth, windowHeight;
 };
 

@@ -72,8 +72,8 @@ INT_PTR DiagnosisPanel::OnDrawItem(WPARAM, LPARAM lParam) {
   HDC memory = CreateCompatibleDC(item->hDC);
   HGDIOBJ old = SelectObject(memory, strip_);
   const RECT& r = item->rcItem;
-  StretchBlt(item->hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, memory,
-             sprite->stripX, row * sprite->height, sprite->width, sprite->height, SRCCOPY);
+  StretchBlt(item->hDC, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, sprite->stripX,
+             row * sprite->height, sprite->width, sprite->height, SRCCOPY);
   SelectObject(memory, old);
   DeleteDC(memory);
   return TRUE;

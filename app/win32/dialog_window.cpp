@@ -6,8 +6,8 @@ HINSTANCE ProgramInstance() { return GetModuleHandleA(nullptr); }
 
 bool DialogWindow::CreateModeless(int id, HWND parent) {
   modal_ = false;
-  HWND created = CreateDialogParamA(ProgramInstance(), MAKEINTRESOURCEA(id), parent,
-                                    DialogProc, reinterpret_cast<LPARAM>(this));
+  HWND created = CreateDialogParamA(ProgramInstance(), MAKEINTRESOURCEA(id), parent, DialogProc,
+                                    reinterpret_cast<LPARAM>(this));
   return created != nullptr;
 }
 
@@ -33,8 +33,7 @@ void DialogWindow::OnCancel() {
   }
 }
 
-INT_PTR CALLBACK DialogWindow::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+INT_PTR CALLBACK DialogWindow::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   DialogWindow* self;
   if (message == WM_INITDIALOG) {
     self = reinterpret_cast<DialogWindow*>(lParam);

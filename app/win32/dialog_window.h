@@ -46,14 +46,12 @@ class DialogWindow {
   virtual void OnAfterDestroy() {}
   // Looks `message` up in the class's tables. True when handled, with the
   // dialog procedure's result in *result.
-  virtual bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam,
-                        INT_PTR* result) = 0;
+  virtual bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) = 0;
   // Called before the tables for every message; true when handled.
   virtual bool PreDispatch(UINT, WPARAM, LPARAM, INT_PTR*) { return false; }
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam,
-                                     LPARAM lParam);
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND hwnd_ = nullptr;
   bool modal_ = false;
@@ -75,8 +73,7 @@ struct CommandEntry {
 template <class T>
 class DialogWindowOf : public DialogWindow {
  protected:
-  bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam,
-                INT_PTR* result) override {
+  bool Dispatch(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR* result) override {
     T* self = static_cast<T*>(this);
     if (message == WM_COMMAND) {
       UINT command = LOWORD(wParam);

@@ -20,8 +20,7 @@ std::string ScenarioPath() {
   DWORD n = GetModuleFileNameA(nullptr, module, sizeof module);
   std::string path(module, n < sizeof module ? n : 0);
   std::size_t slash = path.find_last_of("\\/");
-  return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
-         "scenario.ini";
+  return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "scenario.ini";
 }
 
 }  // namespace

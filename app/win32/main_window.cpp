@@ -129,10 +129,10 @@ MainWindow::MainWindow() {
   shellMajorVersion_ = ProbeShellMajorVersion();
   settingsPath_ = SettingsPathFor(ModulePath());
   // Any value other than 0 counts as on.
-  hideOnStart_ = GetPrivateProfileIntA(kSettingsSection, "HideOnStart", 0,
-                                       settingsPath_.c_str()) != 0;
-  useBalloon_ = GetPrivateProfileIntA(kSettingsSection, "UseBalloon", 1,
-                                      settingsPath_.c_str()) != 0;
+  hideOnStart_ =
+      GetPrivateProfileIntA(kSettingsSection, "HideOnStart", 0, settingsPath_.c_str()) != 0;
+  useBalloon_ =
+      GetPrivateProfileIntA(kSettingsSection, "UseBalloon", 1, settingsPath_.c_str()) != 0;
   versionText_ = ReadVersionText();
 }
 
@@ -141,8 +141,7 @@ MainWindow::~MainWindow() = default;
 bool MainWindow::PreDispatch(UINT message, WPARAM, LPARAM, INT_PTR* result) {
   // The shell restarted: the icon comes back with the current health.
   if (taskbarCreatedMessage_ != 0 && message == taskbarCreatedMessage_) {
-    UpdateTrayIcon(kTrayAdd, kTrayIcon | kTrayTip, TheMonitorState().trayState,
-                   kProgramTitle, 0);
+    UpdateTrayIcon(kTrayAdd, kTrayIcon | kTrayTip, TheMonitorState().trayState, kProgramTitle, 0);
     *result = FALSE;
     return true;
   }
@@ -223,8 +222,7 @@ BOOL MainWindow::OnInitDialog() {
     int w = r.right - r.left;
     int h = r.bottom - r.top;
     SetWindowPos(hwnd(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER);
+                 (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ShowWindow(hwnd(), SW_SHOW);
   }
   return TRUE;
@@ -251,16 +249,15 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::CreateStatusBar() {
-  statusBar_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
-                               hwnd(), reinterpret_cast<HMENU>(IDC_STATUSBAR),
-                               ProgramInstance(), nullptr);
+  statusBar_ = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, hwnd(),
+                               reinterpret_cast<HMENU>(IDC_STATUSBAR), ProgramInstance(), nullptr);
   int parts[2] = {200, 300};
   SendMessageA(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
   SetStatusText(0, kStartText);
 }
 
-void MainWindow::UpdateTrayIcon(unsigned action, unsigned fields, int iconIndex,
-                                const char* text, int balloonIcon) {
+void MainWindow::UpdateTrayIcon(unsigned action, unsigned fields, int iconIndex, const char* text,
+                                int balloonIcon) {
   TrayRecord record = FillTrayRecord(action, fields, iconIndex, text, balloonIcon,
                                      shellMajorVersion_, useBalloon_ != 0);
   NOTIFYICONDATAA nid;
@@ -291,8 +288,7 @@ void MainWindow::ShowNotice(const char* text, int balloonIcon) {
 }
 
 void MainWindow::SetStatusText(int part, const char* text) {
-  SendMessageA(statusBar_, SB_SETTEXTA, static_cast<WPARAM>(part),
-               reinterpret_cast<LPARAM>(text));
+  SendMessageA(statusBar_, SB_SETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
 }
 
 void MainWindow::OpenPage(const char* path) {
@@ -429,8 +425,7 @@ void MainWindow::OnToggleHideOnStart(UINT) {
 }
 
 void MainWindow::OnHelp(UINT) {
-  const char* page = ChooseHelpPage([](const char* p) { return _access(p, 0) == 0; },
-                                    kHelpPlaces);
+  const char* page = ChooseHelpPage([](const char* p) { return _access(p, 0) == 0; }, kHelpPlaces);
   ShellExecuteA(nullptr, nullptr, page, nullptr, "", SW_SHOWNORMAL);
 }
 

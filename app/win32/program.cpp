@@ -1,12 +1,13 @@
 #include "app/win32/program.h"
 
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include "app/win32/main_window.h"
 #include "app/win32/win32_sink.h"
-#include "scan/host.h"
 #include "resources/resource.h"
+#include "scan/host.h"
 
 namespace kestrel {
 

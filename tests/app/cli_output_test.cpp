@@ -9,9 +9,8 @@ namespace {
 TEST(CliArguments, FrontEndOptionsThenProgramOptionsSeparateOrJoined) {
   CliOptions o;
   std::string error;
-  ASSERT_TRUE(ParseCliArguments({"--sim", "demo.scenario", "--json", "/l", "/var/log/k.log",
-                                 "/Dsmart.dat"},
-                                &o, &error))
+  ASSERT_TRUE(ParseCliArguments(
+      {"--sim", "demo.scenario", "--json", "/l", "/var/log/k.log", "/Dsmart.dat"}, &o, &error))
       << error;
   EXPECT_EQ(o.scenarioPath, "demo.scenario");
   EXPECT_TRUE(o.json);
@@ -40,9 +39,10 @@ TEST(CliMessages, LineHasStyleCaptionAndEscapedUtf8Text) {
 using CliJson = SimTest;
 
 TEST_F(CliJson, DescribesEveryPresentDriveAndItsAttributes) {
-  Scan("[Drive0]\nModel = \"Disk \\\"A\\\"\"\nSerialAta = 1\nSectors = 1048576\n"
-       "Attribute.01 = 0x000B 100 100 0 97\n"
-       "[Drive3]\nPacket = 5\n");
+  Scan(
+      "[Drive0]\nModel = \"Disk \\\"A\\\"\"\nSerialAta = 1\nSectors = 1048576\n"
+      "Attribute.01 = 0x000B 100 100 0 97\n"
+      "[Drive3]\nPacket = 5\n");
   RereadSmart(1);
   std::string json = FormatDriveTableJson(TheDriveTable(), 2);
   EXPECT_EQ(json.rfind("{\"trayState\": 2, \"drives\": [{\"index\": 0,", 0), 0u) << json;

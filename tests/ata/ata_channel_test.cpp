@@ -24,9 +24,8 @@ class ScriptedPlatform final : public AtaPlatform {
     *map = deviceMap;
     return true;
   }
-  AtaOutcome SendCommand(DeviceHandle handle, const AtaRegisters& r,
-                         std::uint8_t number, AtaDataMode m,
-                         std::uint8_t* sector) override {
+  AtaOutcome SendCommand(DeviceHandle handle, const AtaRegisters& r, std::uint8_t number,
+                         AtaDataMode m, std::uint8_t* sector) override {
     lastHandle = handle;
     regs = r;
     driveNumber = number;
@@ -214,8 +213,7 @@ TEST_F(ChannelTest, Win9xDriverDiagnosisHasThreeOutcomes) {
        "SMARTVSD.VXD を \"C:\\WINDOWS\\SYSTEM\\IOSUBSYS\"に移動して\r"
        "Windowsを再起動して下さい.",
        kStyleInformation},
-      {"", "SMARTVSD.VXD が \"C:\\WINDOWS\\SYSTEM\\IOSUBSYS\"に存在しません.",
-       kStyleStop},
+      {"", "SMARTVSD.VXD が \"C:\\WINDOWS\\SYSTEM\\IOSUBSYS\"に存在しません.", kStyleStop},
   };
   TheDriveTable().isWin9x = true;
   platform.openError = 2;

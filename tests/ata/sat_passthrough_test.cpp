@@ -24,27 +24,26 @@ constexpr AtaRegisters kReturnStatus{0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0, 0};
 
 TEST(PassThroughCdb, SectorCommandsArePioDataInSizedBySectorCount) {
   PassThroughCommand c = BuildPassThrough(kIdentify, AtaDataMode::kSectorIn);
-  EXPECT_EQ(Cdb(c), (Bytes{0x85, 0x08, 0x0E, 0, 0xEC, 0, 0x01, 0, 0, 0, 0, 0, 0,
-                           0xA0, 0xEC, 0}));
+  EXPECT_EQ(Cdb(c), (Bytes{0x85, 0x08, 0x0E, 0, 0xEC, 0, 0x01, 0, 0, 0, 0, 0, 0, 0xA0, 0xEC, 0}));
   EXPECT_EQ(c.direction, TransferDirection::kFromDevice);
   EXPECT_EQ(c.transferLength, 512u);
 
   c = BuildPassThrough(kReadData, AtaDataMode::kSectorIn);
-  EXPECT_EQ(Cdb(c), (Bytes{0x85, 0x08, 0x0E, 0, 0xD0, 0, 0x01, 0, 0x01, 0, 0x4F, 0,
-                           0xC2, 0xA0, 0xB0, 0}));
+  EXPECT_EQ(Cdb(c),
+            (Bytes{0x85, 0x08, 0x0E, 0, 0xD0, 0, 0x01, 0, 0x01, 0, 0x4F, 0, 0xC2, 0xA0, 0xB0, 0}));
   EXPECT_EQ(c.transferLength, 512u);
 }
 
 TEST(PassThroughCdb, NonDataCommandsAndReturnStatusWithCheckCondition) {
   PassThroughCommand c = BuildPassThrough(kEnable, AtaDataMode::kNone);
-  EXPECT_EQ(Cdb(c), (Bytes{0x85, 0x06, 0x00, 0, 0xD8, 0, 0, 0, 0x01, 0, 0x4F, 0,
-                           0xC2, 0xA0, 0xB0, 0}));
+  EXPECT_EQ(Cdb(c),
+            (Bytes{0x85, 0x06, 0x00, 0, 0xD8, 0, 0, 0, 0x01, 0, 0x4F, 0, 0xC2, 0xA0, 0xB0, 0}));
   EXPECT_EQ(c.direction, TransferDirection::kNone);
   EXPECT_EQ(c.transferLength, 0u);
 
   c = BuildPassThrough(kReturnStatus, AtaDataMode::kReturnRegisters);
-  EXPECT_EQ(Cdb(c), (Bytes{0x85, 0x06, 0x20, 0, 0xDA, 0, 0, 0, 0, 0, 0x4F, 0, 0xC2,
-                           0xA0, 0xB0, 0}));
+  EXPECT_EQ(Cdb(c),
+            (Bytes{0x85, 0x06, 0x20, 0, 0xDA, 0, 0, 0, 0, 0, 0x4F, 0, 0xC2, 0xA0, 0xB0, 0}));
   EXPECT_EQ(c.transferLength, 0u);
 }
 
@@ -52,15 +51,18 @@ TEST(PassThroughCdb, NonDataCommandsAndReturnStatusWithCheckCondition) {
 // kernel answers a command sent with CK_COND.
 Bytes DescriptorSense(std::uint8_t key, std::uint8_t error, std::uint8_t lbaMid,
                       std::uint8_t lbaHigh, std::uint8_t status) {
-  return Bytes{0x72, key,  0x00, 0x1D, 0, 0, 0, 0x0E,  //
-               0x09, 0x0C, 0x00, error, 0, 0x00, 0, 0x00, 0, lbaMid, 0, lbaHigh,
-               0xA0, status};
+  return Bytes{0x72, key,  0x00, 0x1D,  0, 0,    0, 0x0E,  //
+               0x09, 0x0C, 0x00, error, 0, 0x00, 0, 0x00, 0, lbaMid, 0, lbaHigh, 0xA0, status};
 }
 
 AtaOutcome Read(std::uint8_t scsiStatus, const Bytes& sense,
                 AtaDataMode mode = AtaDataMode::kReturnRegisters) {
-  ScsiResult r{0, scsiStatus, 0, static_cast<std::uint16_t>(sense.empty() ? 0 : 0x08),
-               sense.data(), sense.size()};
+  ScsiResult r{0,
+               scsiStatus,
+               0,
+               static_cast<std::uint16_t>(sense.empty() ? 0 : 0x08),
+               sense.data(),
+               sense.size()};
   return ReadPassThroughResult(r, mode);
 }
 
@@ -80,8 +82,8 @@ TEST(PassThroughSense, ReturnStatusRegistersComeFromTheDescriptor) {
 }
 
 TEST(PassThroughSense, DescriptorIsFoundBehindOthers) {
-  Bytes sense{0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 0x1A,
-              0x00, 0x0A, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0};  // information
+  Bytes sense{0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 0x1A, 0x00, 0x0A,
+              0x80, 0,    0,    0,    0, 0, 0, 0,    0,    0};  // information
   Bytes ata = DescriptorSense(0x01, 0, 0x4F, 0xC2, 0x50);
   sense.insert(sense.end(), ata.begin() + 8, ata.end());
   AtaOutcome out = Read(0x02, sense);
@@ -90,8 +92,7 @@ TEST(PassThroughSense, DescriptorIsFoundBehindOthers) {
 }
 
 TEST(PassThroughSense, AtaErrorIsADriverErrorWithStatusAndErrorRegisters) {
-  AtaOutcome out = Read(0x02, DescriptorSense(0x0B, 0x04, 0, 0, 0x51),
-                        AtaDataMode::kSectorIn);
+  AtaOutcome out = Read(0x02, DescriptorSense(0x0B, 0x04, 0, 0, 0x51), AtaDataMode::kSectorIn);
   EXPECT_TRUE(out.callSucceeded);
   EXPECT_EQ(out.driverError, 0x51);
   EXPECT_EQ(out.ideError, 0x04);
@@ -104,8 +105,8 @@ TEST(PassThroughSense, AtaErrorIsADriverErrorWithStatusAndErrorRegisters) {
 TEST(PassThroughSense, FixedFormatInBothLayouts) {
   // Linux 6.1 answering SMART READ DATA with SMART off: error, status,
   // device, count in bytes 8-11, LBA low in byte 17.
-  Bytes kernel{0x70, 0, 0x0B, 0, 0, 0, 0, 0x0A, 0x04, 0x41, 0xA0, 0x01,
-               0x00, 0, 0x00, 0x00, 0, 0x01};
+  Bytes kernel{0x70, 0,    0x0B, 0,    0, 0,    0,    0x0A, 0x04,
+               0x41, 0xA0, 0x01, 0x00, 0, 0x00, 0x00, 0,    0x01};
   AtaOutcome out = Read(0x02, kernel, AtaDataMode::kSectorIn);
   EXPECT_TRUE(out.callSucceeded);
   EXPECT_EQ(out.driverError, 0x41);
@@ -113,8 +114,8 @@ TEST(PassThroughSense, FixedFormatInBothLayouts) {
 
   // The standard layout: the same four registers in bytes 3-6, the LBA in
   // bytes 9-11.
-  Bytes standard{0x70, 0, 0x01, 0x00, 0x50, 0x40, 0x00, 0x0A, 0x00, 0x00, 0xF4, 0x2C,
-                 0x00, 0x1D, 0, 0, 0, 0};
+  Bytes standard{0x70, 0,    0x01, 0x00, 0x50, 0x40, 0x00, 0x0A, 0x00,
+                 0x00, 0xF4, 0x2C, 0x00, 0x1D, 0,    0,    0,    0};
   out = Read(0x02, standard);
   EXPECT_TRUE(out.callSucceeded);
   EXPECT_EQ(out.driverError, 0);

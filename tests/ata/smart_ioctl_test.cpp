@@ -27,8 +27,8 @@ TEST(SmartIoctl, IdentifyOnNtFamily) {
 TEST(SmartIoctl, ReadDataForOddDriveOnWin9x) {
   AtaRegisters regs{0xD0, 1, 1, 0x4F, 0xC2, 0xB0, 0xB0, 0};
   SmartIoctl io = BuildSmartIoctl(regs, 3, AtaDataMode::kSectorIn);
-  const std::uint8_t expected[32] = {0x00, 0x02, 0x00, 0x00, 0xD0, 0x01, 0x01, 0x4F,
-                                     0xC2, 0xB0, 0xB0, 0x00, 0x03};
+  const std::uint8_t expected[32] = {0x00, 0x02, 0x00, 0x00, 0xD0, 0x01, 0x01,
+                                     0x4F, 0xC2, 0xB0, 0xB0, 0x00, 0x03};
   EXPECT_EQ(Input(io), std::vector<std::uint8_t>(expected, expected + 32));
 }
 

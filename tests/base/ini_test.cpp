@@ -34,18 +34,34 @@ TEST(Ini, SecondBytesAreNotDelimiters) {
   IniFile ini;
   // 0x81 0x5D and 0x81 0x3D end in ']' and '='; ポ (0x83 0x7C) in '|'.
   // 0x81 0x20 is no real character, but a blank after a lead is no blank.
-  ini.Parse("[x\x81\x5D" "y]\n\x81\x3D" "k=v\n\x83\x7C=\x83\x7C\nb=x\x81 \n");
+  ini.Parse(
+      "[x\x81\x5D"
+      "y]\n\x81\x3D"
+      "k=v\n\x83\x7C=\x83\x7C\nb=x\x81 \n");
   ASSERT_EQ(ini.sections().size(), 1u);
-  EXPECT_EQ(ini.sections()[0].name, "x\x81\x5D" "y");
-  EXPECT_EQ(ini.Get("X\x81\x5D" "Y", "\x81\x3D" "K"), "v");
-  EXPECT_EQ(ini.Get("x\x81\x5D" "y", "ポ"), "ポ");
-  EXPECT_EQ(ini.Get("x\x81\x5D" "y", "b"), "x\x81 ");
+  EXPECT_EQ(ini.sections()[0].name,
+            "x\x81\x5D"
+            "y");
+  EXPECT_EQ(ini.Get("X\x81\x5D"
+                    "Y",
+                    "\x81\x3D"
+                    "K"),
+            "v");
+  EXPECT_EQ(ini.Get("x\x81\x5D"
+                    "y",
+                    "ポ"),
+            "ポ");
+  EXPECT_EQ(ini.Get("x\x81\x5D"
+                    "y",
+                    "b"),
+            "x\x81 ");
 }
 
 TEST(Ini, RepeatedSectionsMergeAndFirstKeyWins) {
   std::string text = "[A]\nk=1\nempty=\nK=2\n[b]\nx=1\n[a]\nk=3\nj=4\n[A]\nz=5\nempty=6\n";
   // Long runs of one name, and many keys in the merged section.
-  for (int i = 0; i < 40; ++i) text += "[many]\nk" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  for (int i = 0; i < 40; ++i)
+    text += "[many]\nk" + std::to_string(i) + "=" + std::to_string(i) + "\n";
   for (int i = 39; i >= 0; --i) text += "[MANY]\nK" + std::to_string(i) + "=dup\n";
   IniFile ini;
   ini.Parse(text);
@@ -77,7 +93,8 @@ TEST(Ini, LookupOrderAgreesWithSort) {
 
 TEST(Ini, TwoHundredThousandSections) {
   std::string text;
-  for (int i = 0; i < 200000; ++i) text += "[S" + std::to_string(i) + "]\nv=" + std::to_string(i) + "\n";
+  for (int i = 0; i < 200000; ++i)
+    text += "[S" + std::to_string(i) + "]\nv=" + std::to_string(i) + "\n";
   IniFile ini;
   ini.Parse(text);
   ASSERT_EQ(ini.sections().size(), 200000u);
@@ -90,7 +107,8 @@ TEST(Ini, TwoHundredThousandSections) {
 TEST(Ini, GetStringAndGetInt) {
   IniFile ini;
   ini.Parse(
-      "[s]\npo=a\x83\x7C" "b\nempty=\nnul=ab\0cd\n"
+      "[s]\npo=a\x83\x7C"
+      "b\nempty=\nnul=ab\0cd\n"
       "a=-17\nb=+5\nc=\"  12\"\nd=12abc\ne=abc\nf=0x10\nbig=99999999999\nsmall=-99999999999\n"sv);
   char buf[8];
   EXPECT_EQ(ini.GetString("s", "po", "fb", buf, 3), 1u);
@@ -102,9 +120,9 @@ TEST(Ini, GetStringAndGetInt) {
   EXPECT_EQ(ini.Get("s", "nul"), "ab\0cd"sv);
   EXPECT_EQ(ini.GetString("s", "nul", "fb", buf, sizeof buf), 2u);
   EXPECT_STREQ(buf, "ab");
-  const std::pair<const char*, int> ints[] = {{"a", -17}, {"b", 5}, {"c", 12}, {"d", 12},
-                                              {"e", 0}, {"f", 0}, {"empty", 9}, {"none", 9},
-                                              {"big", INT_MAX}, {"small", INT_MIN}};
+  const std::pair<const char*, int> ints[] = {
+      {"a", -17}, {"b", 5},     {"c", 12},   {"d", 12},        {"e", 0},
+      {"f", 0},   {"empty", 9}, {"none", 9}, {"big", INT_MAX}, {"small", INT_MIN}};
   for (const auto& [key, want] : ints) EXPECT_EQ(ini.GetInt("s", key, 9), want) << key;
 }
 

@@ -134,8 +134,7 @@ TEST_F(DefinitionsTest, FieldsAreSplitByWholeCharactersAndCut) {
   // ポ is 0x83 0x7C: its second byte is a "|" that must not split.
   std::string longName(70, 'n');
   std::string longMeaning(300, 'm');
-  Load("[Default Drive]\n01=ポ名|ポ意味\n02=" + longName + "|" + longMeaning +
-       "\n03=Name only\n");
+  Load("[Default Drive]\n01=ポ名|ポ意味\n02=" + longName + "|" + longMeaning + "\n03=Name only\n");
   EXPECT_STREQ(Define(0x01, "M").name, "ポ名");
   EXPECT_STREQ(Define(0x01, "M").meaning, "ポ意味");
   EXPECT_EQ(std::string(Define(0x02, "M").name), longName.substr(0, 64));

@@ -32,10 +32,11 @@ class EvaluateTest : public SimTest {
 };
 
 TEST_F(EvaluateTest, PreFailureLevelsSetTheDriveStatus) {
-  Read("Attribute.01 = 0x000B 100 100 0 97\n"
-       "Attribute.03 = 0x0003 110 110 0 97\n"
-       "Attribute.05 = 0x0033 150 150 0 97\n"
-       "Attribute.C2 = 0x0022 97 97 0 97\n");
+  Read(
+      "Attribute.01 = 0x000B 100 100 0 97\n"
+      "Attribute.03 = 0x0003 110 110 0 97\n"
+      "Attribute.05 = 0x0033 150 150 0 97\n"
+      "Attribute.C2 = 0x0022 97 97 0 97\n");
   EXPECT_EQ(Slot(0).changeBits & (AttrError | AttrWarning), AttrError);
   EXPECT_EQ(Slot(1).changeBits & (AttrError | AttrWarning), AttrWarning);
   EXPECT_EQ(Slot(2).changeBits & (AttrError | AttrWarning), 0);

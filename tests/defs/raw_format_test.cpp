@@ -14,7 +14,11 @@ namespace {
 constexpr std::uint64_t kAllOnes = ~std::uint64_t{0};
 
 // A format that parses into `tmpl` and shows `value` as `raw` and `text`.
-struct Accepted { std::string format, tmpl; std::uint64_t value, raw; std::string text; };
+struct Accepted {
+  std::string format, tmpl;
+  std::uint64_t value, raw;
+  std::string text;
+};
 
 std::string Quoted(const std::string& numbers, const std::string& pattern) {
   return numbers + "\"" + pattern + "\"";
@@ -32,8 +36,8 @@ class RawFormatTest : public SimTest {
     ParseRawFormat(slot, format.c_str(), "M", "Default Drive");
     return slot;
   }
-  std::string Render(const DriveAttribute& slot, std::uint64_t value,
-                     std::uint64_t* raw = nullptr, bool hexMode = false) {
+  std::string Render(const DriveAttribute& slot, std::uint64_t value, std::uint64_t* raw = nullptr,
+                     bool hexMode = false) {
     std::uint8_t bytes[6];
     for (int i = 0; i < 6; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
     char text[68];
@@ -82,14 +86,16 @@ TEST_F(RawFormatTest, EdgeCases) {
       {R"(,,1,"\"\\\n")", "\x22\x5C\x5Cn", 0, 0, "\x22\x5C\x5Cn"},
       // The katakana "so" ends in 0x5C and escapes neither the quote nor "#";
       // what follows the closing quote is never read.
-      {",,1,\"\x83\x5C#\"\\\"#", "\x83\x5C%1I64u", 7, 7, "\x83\x5C" "7"},
+      {",,1,\"\x83\x5C#\"\\\"#", "\x83\x5C%1I64u", 7, 7,
+       "\x83\x5C"
+       "7"},
       {R"(,,0,"abc")", "abc", 9, 9, "abc"},
       {R"(0xFF,2,1,"")", "", 0x1234, 0x68, ""},
       {R"(0,,1,"#")", "%1I64u", 0xFFFFFFFFFFFF, 0, "0"},
       {R"(-1,,1,"#")", "%1I64u", 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFF, "281474976710655"},
       {R"(,0,1,"#")", "%1I64u", 37, 37, "37"},
-      {R"(,0xFFFFFFFF,1,"HHHHHHHHHHHHHHHH")", "%016I64X", 0xFFFFFFFFFFFF,
-       0xFFFEFFFF00000001, "FFFEFFFF00000001"},
+      {R"(,0xFFFFFFFF,1,"HHHHHHHHHHHHHHHH")", "%016I64X", 0xFFFFFFFFFFFF, 0xFFFEFFFF00000001,
+       "FFFEFFFF00000001"},
   });
 }
 
@@ -101,7 +107,9 @@ TEST_F(RawFormatTest, EachFaultReportsItsMessageAndLeavesNoTemplate) {
   const std::string length = at + "フォーマットの書式が長すぎます.";
   const std::string divisor = at + "フォーマットの分割除数が2未満です.";
   const std::string a(64, 'a');
-  struct Row { std::string format, message; };
+  struct Row {
+    std::string format, message;
+  };
   const Row rows[] = {
       {R"(xyz,1,1,"#")", at + "マスク値が不正です."},
       {R"(0xFF 1,1,"#")", comma},
@@ -138,7 +146,12 @@ TEST_F(RawFormatTest, NumbersReadBeforeAFaultStayAndApply) {
 }
 
 TEST_F(RawFormatTest, NumberFormsAndClamping) {
-  struct Row { std::string format; std::uint64_t mask; std::int32_t multiplier, count; std::uint32_t divisor; };
+  struct Row {
+    std::string format;
+    std::uint64_t mask;
+    std::int32_t multiplier, count;
+    std::uint32_t divisor;
+  };
   const Row rows[] = {
       {R"(  0Xff ,0x10 ,0x2 ,0xFFFFFFFF , "")", 0xFF, 16, 2, 0xFFFFFFFF},
       {R"(-256,-3,+2,-1,"")", 0xFFFFFFFFFFFFFF00, -3, 2, 0xFFFFFFFF},

@@ -62,15 +62,14 @@ struct FaultCase {
   std::map<std::string, int> messages;  // every box, and chosen status texts
   int dataCommands;                     // READ DATA commands drive 0 received
   int tray;
-  int logLines;  // of drive 0
+  int logLines;         // of drive 0
   int handlesLeft = 0;  // open after the shutdown
 };
 
 void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
 
 // The healthy drive's outcome, and variations of it.
-FaultCase Healthy(std::string name, std::string fault,
-                  std::map<std::string, int> messages = {}) {
+FaultCase Healthy(std::string name, std::string fault, std::map<std::string, int> messages = {}) {
   return {std::move(name), std::move(fault), kUsable, std::move(messages), 3, 1, 3};
 }
 FaultCase Gone(std::string name, std::string fault, std::map<std::string, int> messages) {
@@ -94,8 +93,10 @@ std::vector<FaultCase> StatusPairs() {
     out.push_back({name, fault, kUsable, {{kStatusFailed, kTicks}}, 0, 0, 0});
   }
   // The two valid pairs swapped.
-  out.push_back({"Status_C2_4F", "Status = 0xC2 0x4F", kUsable, {{kStatusFailed, kTicks}}, 0, 0, 0});
-  out.push_back({"Status_2C_F4", "Status = 0x2C 0xF4", kUsable, {{kStatusFailed, kTicks}}, 0, 0, 0});
+  out.push_back(
+      {"Status_C2_4F", "Status = 0xC2 0x4F", kUsable, {{kStatusFailed, kTicks}}, 0, 0, 0});
+  out.push_back(
+      {"Status_2C_F4", "Status = 0x2C 0xF4", kUsable, {{kStatusFailed, kTicks}}, 0, 0, 0});
   return out;
 }
 
@@ -109,8 +110,13 @@ std::vector<FaultCase> Cases() {
       Healthy("FailIdentifyPacket", "Fail = identify-packet"),
       Healthy("FailEnable", "Fail = enable", {{kCallFailed, 1}, {kEnableFailed, 1}}),
       // Slots come from the data only, unjudged: no goodness, no warning.
-      {"FailThresholds", "Fail = thresholds", kUsable,
-       {{kCallFailed, 1}, {kThresholdsFailed, 1}, {kNoThreshold, 1}, {kNoThreshold05, 1}}, 3, 0, 2},
+      {"FailThresholds",
+       "Fail = thresholds",
+       kUsable,
+       {{kCallFailed, 1}, {kThresholdsFailed, 1}, {kNoThreshold, 1}, {kNoThreshold05, 1}},
+       3,
+       0,
+       2},
       {"FailData", "Fail = data", kUsable, {{kCallFailed, 3}, {kDataFailed, 3}}, 3, 0, 0},
       // Not answering RETURN STATUS, the drive is asked again every tick and
       // never read; a failed call of it is not reported.
@@ -126,15 +132,36 @@ std::vector<FaultCase> Cases() {
       Healthy("DriverErrorIdentifyPacket", "DriverError = identify-packet, 1, 4"),
       Healthy("DriverErrorEnable", "DriverError = enable, 1, 4",
               {{kDriverError, 1}, {kEnableFailed, 1}}),
-      {"DriverErrorThresholds", "DriverError = thresholds, 1, 4", kUsable,
-       {{kDriverError, 1}, {kThresholdsFailed, 1}, {kNoThreshold, 1}, {kNoThreshold05, 1}}, 3, 0, 2},
-      {"DriverErrorData", "DriverError = data, 1, 4", kUsable,
-       {{kDriverError, 3}, {kDataFailed, 3}}, 3, 0, 0},
-      {"DriverErrorStatus", "DriverError = status, 1, 4", kUsable, {{kDriverError, kTicks}}, 0, 0, 0},
+      {"DriverErrorThresholds",
+       "DriverError = thresholds, 1, 4",
+       kUsable,
+       {{kDriverError, 1}, {kThresholdsFailed, 1}, {kNoThreshold, 1}, {kNoThreshold05, 1}},
+       3,
+       0,
+       2},
+      {"DriverErrorData",
+       "DriverError = data, 1, 4",
+       kUsable,
+       {{kDriverError, 3}, {kDataFailed, 3}},
+       3,
+       0,
+       0},
+      {"DriverErrorStatus",
+       "DriverError = status, 1, 4",
+       kUsable,
+       {{kDriverError, kTicks}},
+       0,
+       0,
+       0},
       // Checksums: the message once per failing read.
       Healthy("BadIdentityChecksum", "IdentifyChecksum = bad", {{kIdentitySum, 1}}),
-      {"BadThresholdsChecksum", "ThresholdsChecksum = bad", kUsable | ThresholdsStale,
-       {{kThresholdsSum, 4}, {kThresholdsRefetched, 3}, {kNoThreshold, 1}, {kNoThreshold05, 1}}, 3, 0, 2},
+      {"BadThresholdsChecksum",
+       "ThresholdsChecksum = bad",
+       kUsable | ThresholdsStale,
+       {{kThresholdsSum, 4}, {kThresholdsRefetched, 3}, {kNoThreshold, 1}, {kNoThreshold05, 1}},
+       3,
+       0,
+       2},
       {"BadDataChecksum", "DataChecksum = bad", kUsable, {{kDataSum, 3}}, 3, 0, 0},
       // Status registers.
       Healthy("StatusOk", "Status = ok"),
@@ -153,12 +180,21 @@ std::vector<FaultCase> Cases() {
       {"LaterSmartOff", "[At 45]\nDrive0.SmartEnabled = 0", kUsable, {}, 2, 1, 3},
       // Worse at 60: below the threshold, an error.
       {"LaterExceeded",
-       "[At 45]\nDrive0.Status = exceeded\nDrive0.Attribute.01 = 0x000B 40 40 0 50", kUsable,
-       {}, 3, 2, 6},
+       "[At 45]\nDrive0.Status = exceeded\nDrive0.Attribute.01 = 0x000B 40 40 0 50",
+       kUsable,
+       {},
+       3,
+       2,
+       6},
       // Stale thresholds that pass from second 10 on: fetched again at the
       // reading at 0 (still bad) and at 30, and judged from then on.
-      {"ThresholdsChecksumRecovers", "ThresholdsChecksum = bad\n[At 10]\nDrive0.ThresholdsChecksum = good",
-       kUsable | ThresholdsStale, {{kThresholdsSum, 2}, {kThresholdsRefetched, 2}, {kNoThreshold, 1}, {kNoThreshold05, 1}}, 3, 1, 2},
+      {"ThresholdsChecksumRecovers",
+       "ThresholdsChecksum = bad\n[At 10]\nDrive0.ThresholdsChecksum = good",
+       kUsable | ThresholdsStale,
+       {{kThresholdsSum, 2}, {kThresholdsRefetched, 2}, {kNoThreshold, 1}, {kNoThreshold05, 1}},
+       3,
+       1,
+       2},
   };
   for (FaultCase& c : StatusPairs()) cases.push_back(std::move(c));
   return cases;
@@ -273,12 +309,13 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrix, ::testing::ValuesIn(Cases()),
 // A slot whose place the thresholds give to another attribute starts
 // afresh: the readings of its former attribute are no change of the new one.
 TEST_F(FaultMatrix, RebuiltSlotsCarryNoReadingOfAnotherAttribute) {
-  Scan("[Platform]\nClock = 2026-12-07 09:00:00\n"
-       "[Drive0]\nModel = M\nThresholdsChecksum = bad\n"
-       "Attribute.01 = 0x000B 100 100 0 50\n"
-       "Attribute.C2 = 0x0022 40 45 40 -\n"     // not in the thresholds
-       "Attribute.05 = 0x0033 100 100 0 36\n"
-       "[At 10]\nDrive0.ThresholdsChecksum = good\n");
+  Scan(
+      "[Platform]\nClock = 2026-12-07 09:00:00\n"
+      "[Drive0]\nModel = M\nThresholdsChecksum = bad\n"
+      "Attribute.01 = 0x000B 100 100 0 50\n"
+      "Attribute.C2 = 0x0022 40 45 40 -\n"  // not in the thresholds
+      "Attribute.05 = 0x0033 100 100 0 36\n"
+      "[At 10]\nDrive0.ThresholdsChecksum = good\n");
   DriveTable* table = LockDriveTable();
   StartMonitor(*table);
   UnlockDriveTable();
@@ -300,9 +337,10 @@ TEST_F(FaultMatrix, RebuiltSlotsCarryNoReadingOfAnotherAttribute) {
 // An attribute the drive stops listing keeps its last reading but no mark:
 // its last change was logged when it was read.
 TEST_F(FaultMatrix, AttributeNoLongerListedKeepsNoChangeMark) {
-  Scan("[Drive0]\nModel = M\nAttribute.01 = 0x000B 100 100 0 50\n"
-       "Attribute.05 = 0x0033 100 100 3 36\n"
-       "[At 10]\nDrive0.Attribute.05 = 0x0033 100 100 4 36\n");
+  Scan(
+      "[Drive0]\nModel = M\nAttribute.01 = 0x000B 100 100 0 50\n"
+      "Attribute.05 = 0x0033 100 100 3 36\n"
+      "[At 10]\nDrive0.Attribute.05 = 0x0033 100 100 4 36\n");
   RereadSmart(1);
   sim->Advance(10000);
   RereadSmart(1);

@@ -25,8 +25,9 @@ constexpr char kUnknown[] = "不明な属性";
 class HostileInputTest : public SimTest {
  protected:
   void SetUp() override {
-    dir_ = fs::path(testing::TempDir()) /
-           ("kestrel_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir_ =
+        fs::path(testing::TempDir()) /
+        ("kestrel_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     oldDir_ = fs::current_path();
@@ -102,16 +103,17 @@ TEST_F(HostileInputTest, FiftyMegabytesOfHundredKilobyteLines) {
 
 TEST_F(HostileInputTest, NulBytesAndLoneLeadBytes) {
   using namespace std::string_literals;
-  Load("[Default Drive]\n"
-       "01=Na\0me|Meaning\n"s     // the value ends at its NUL byte
-       "02=Name\x82\n"            // a lone lead byte ends the value
-       "03=N\x82|M\n"             // the lead byte takes the bar
-       "[A\0B]\n05=Nul header\n"s // no model number holds a NUL byte
-       "[AB\x82]\n"               // the lead byte takes the "]": no header
-       "06=Under the broken header\n"
-       "[C\x82]x]\n07=Second byte\n"
-       "[AL]\nAlias=LAST\x82\n"   // a lone lead byte ends the alias
-       "[LAST]\n09=Last nine\n");
+  Load(
+      "[Default Drive]\n"
+      "01=Na\0me|Meaning\n"s      // the value ends at its NUL byte
+      "02=Name\x82\n"             // a lone lead byte ends the value
+      "03=N\x82|M\n"              // the lead byte takes the bar
+      "[A\0B]\n05=Nul header\n"s  // no model number holds a NUL byte
+      "[AB\x82]\n"                // the lead byte takes the "]": no header
+      "06=Under the broken header\n"
+      "[C\x82]x]\n07=Second byte\n"
+      "[AL]\nAlias=LAST\x82\n"  // a lone lead byte ends the alias
+      "[LAST]\n09=Last nine\n");
   DriveAttribute slot{};
   slot.id = 1;
   DefineAttribute(slot, "X");
@@ -214,8 +216,9 @@ class Host final : public MonitorHost {
 TEST_F(HostileInputTest, LogThatCannotBeOpenedLeavesTheMonitorRunning) {
   Host host;
   InstallMonitorHost(&host);
-  Scan("[Drive0]\nModel = M\nAttribute.01 = 0x000B 100 100 0 50\n"
-       "[At 20]\nDrive0.Attribute.01 = 0x000B 51 51 0 50\n");
+  Scan(
+      "[Drive0]\nModel = M\nAttribute.01 = 0x000B 100 100 0 50\n"
+      "[At 20]\nDrive0.Attribute.01 = 0x000B 51 51 0 50\n");
   StartMonitor(TheDriveTable());
   MonitorState& state = TheMonitorState();
   OpenLogFromCommandLine("kestrel /l /nonexistent/kestrel/x.log", state, nullptr);

@@ -33,12 +33,9 @@ std::string Reversed(std::string s) {
 
 TEST(DriveKey, IsTheMd5OfTheSaltedTextReversed) {
   // Worked out independently: md5("naivot2110-10-6202").
-  EXPECT_STREQ(DriveKey("%s%d", "2026-01-01", 12),
-               "e43042dbbac0de21596eb0804506a910");
-  EXPECT_STREQ(DriveKey("%s%d", "HB0S1234567", 0),
-               "03c8a5d478e75f4bf1dca6b6e03271a1");
-  EXPECT_STREQ(DriveKey("%s%d", "HB0S1234567", 2),
-               "23dbbbbefea15cd3fcc320f8ffa16620");
+  EXPECT_STREQ(DriveKey("%s%d", "2026-01-01", 12), "e43042dbbac0de21596eb0804506a910");
+  EXPECT_STREQ(DriveKey("%s%d", "HB0S1234567", 0), "03c8a5d478e75f4bf1dca6b6e03271a1");
+  EXPECT_STREQ(DriveKey("%s%d", "HB0S1234567", 2), "23dbbbbefea15cd3fcc320f8ffa16620");
   // Nine bytes: the middle one ('o' of the salt) stays where it is, and a
   // double-byte character is reversed as two bytes.
   EXPECT_EQ(DriveKey("abc"), KeyOfReversed("naivotcba"));
@@ -56,12 +53,10 @@ TEST(DriveKey, EveryCallReusesOneBuffer) {
 
 TEST(DriveKey, OverLongTextIsCutSoTheSaltStillFits) {
   const std::string full(1017, 'x');
-  EXPECT_EQ(DriveKey("%s", (full + "yz").c_str()),
-            KeyOfReversed(Reversed(full + "tovian")));
+  EXPECT_EQ(DriveKey("%s", (full + "yz").c_str()), KeyOfReversed(Reversed(full + "tovian")));
   // Byte 1017 would split a double-byte character: the whole of it goes.
   const std::string shorter(1016, 'x');
-  EXPECT_EQ(DriveKey("%s", (shorter + "ア").c_str()),
-            KeyOfReversed(Reversed(shorter + "tovian")));
+  EXPECT_EQ(DriveKey("%s", (shorter + "ア").c_str()), KeyOfReversed(Reversed(shorter + "tovian")));
 }
 
 }  // namespace

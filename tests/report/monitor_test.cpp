@@ -122,12 +122,9 @@ TEST_F(MonitorTest, ChangesAreLoggedInMarkOrderAndAnnouncedSixTicksApart) {
   EXPECT_EQ(TheMonitorState().logBytes, static_cast<std::int64_t>(Log().size()));
   Tick(17);
   ASSERT_EQ(host.notices.size(), 3u);
-  EXPECT_EQ(host.notices[0].first,
-            "ドライブATA#0の属性01(Attribute 01)の現在値が変化しました.");
-  EXPECT_EQ(host.notices[1].first,
-            "ドライブATA#0の属性01(Attribute 01)の良好度が変化しました.");
-  EXPECT_EQ(host.notices[2].first,
-            "ドライブATA#0の属性01(Attribute 01)の最悪値が変化しました.");
+  EXPECT_EQ(host.notices[0].first, "ドライブATA#0の属性01(Attribute 01)の現在値が変化しました.");
+  EXPECT_EQ(host.notices[1].first, "ドライブATA#0の属性01(Attribute 01)の良好度が変化しました.");
+  EXPECT_EQ(host.notices[2].first, "ドライブATA#0の属性01(Attribute 01)の最悪値が変化しました.");
   EXPECT_EQ(host.status[0], host.notices[2].first);
   Tick(6);
   ASSERT_EQ(host.notices.size(), 4u);
@@ -142,8 +139,7 @@ TEST_F(MonitorTest, HealthChangesTheTrayIconAndTheBalloonIcon) {
   EXPECT_EQ(TheMonitorState().trayState, 2);
   ASSERT_FALSE(host.notices.empty());
   EXPECT_EQ(host.notices[0].second, 3);
-  EXPECT_EQ(Drive(0).status & (StatusWarningSeen | StatusErrorSeen), 0u)
-      << "cleared once logged";
+  EXPECT_EQ(Drive(0).status & (StatusWarningSeen | StatusErrorSeen), 0u) << "cleared once logged";
 }
 
 TEST_F(MonitorTest, DriveWhoseStatusFailsIsNotReadAndAskedAgainEveryTick) {
@@ -154,8 +150,9 @@ TEST_F(MonitorTest, DriveWhoseStatusFailsIsNotReadAndAskedAgainEveryTick) {
 }
 
 TEST_F(MonitorTest, FailedRereadDoesNotLogThePreviousMarksAgain) {
-  Start(std::string(kDrive) + "[At 30]\nDrive0.Attribute.01 = 0x000B 90 100 0 50\n"
-                              "[At 60]\nDrive0.DataChecksum = bad\n");
+  Start(std::string(kDrive) +
+        "[At 30]\nDrive0.Attribute.01 = 0x000B 90 100 0 50\n"
+        "[At 60]\nDrive0.DataChecksum = bad\n");
   Tick(31);
   std::string once = Log();
   EXPECT_NE(once.find("現在値\t90"), std::string::npos);
@@ -164,8 +161,9 @@ TEST_F(MonitorTest, FailedRereadDoesNotLogThePreviousMarksAgain) {
 }
 
 TEST_F(MonitorTest, LogIsFlushedWhenItGrowsIntoAFurther512ByteBlock) {
-  Start(std::string(kDrive) + "[At 30]\nDrive0.Attribute.05 = 0x0033 100 100 9 36\n"
-                              "[At 60]\nDrive0.Attribute.05 = 0x0033 100 100 8 36\n",
+  Start(std::string(kDrive) +
+            "[At 30]\nDrive0.Attribute.05 = 0x0033 100 100 9 36\n"
+            "[At 60]\nDrive0.Attribute.05 = 0x0033 100 100 8 36\n",
         std::string(1000, 'x'));
   auto onDisk = [&] {
     std::ifstream in(logPath, std::ios::binary | std::ios::ate);
@@ -178,8 +176,9 @@ TEST_F(MonitorTest, LogIsFlushedWhenItGrowsIntoAFurther512ByteBlock) {
 }
 
 TEST_F(MonitorTest, LogOnAFullDiskDoesNotStopTheMonitor) {
-  Start(std::string(kDrive) + "[At 30]\nDrive0.Attribute.01 = 0x000B 90 95 0 50\n"
-                              "[At 60]\nDrive0.Attribute.01 = 0x000B 80 85 0 50\n");
+  Start(std::string(kDrive) +
+        "[At 30]\nDrive0.Attribute.01 = 0x000B 90 95 0 50\n"
+        "[At 60]\nDrive0.Attribute.01 = 0x000B 80 85 0 50\n");
   CloseLog(TheMonitorState());
   TheMonitorState().logFile = std::fopen("/dev/full", "ab");
   if (TheMonitorState().logFile == nullptr) GTEST_SKIP() << "no /dev/full here";

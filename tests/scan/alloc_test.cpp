@@ -32,9 +32,7 @@ void* CountedAllocOrThrow(std::size_t size) {
 }  // namespace
 void* operator new(std::size_t size) { return CountedAllocOrThrow(size); }
 void* operator new[](std::size_t size) { return CountedAllocOrThrow(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return CountedAlloc(size);
-}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return CountedAlloc(size); }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
   return CountedAlloc(size);
 }
@@ -65,8 +63,8 @@ std::string TenDrives() {
     scenario += "[Drive" + std::to_string(d) + "]\nModel = M" + std::to_string(d) + "\n";
     for (int a = 1; a <= 30; ++a) {
       char line[64];
-      std::snprintf(line, sizeof line, "Attribute.%02X = 0x000B %d 100 %d 50\n", a,
-                    100 + d, a * 1000);
+      std::snprintf(line, sizeof line, "Attribute.%02X = 0x000B %d 100 %d 50\n", a, 100 + d,
+                    a * 1000);
       scenario += line;
     }
     scenario += "[At 5]\nDrive" + std::to_string(d) + ".Attribute.01 = 0x000B 60 60 9 50\n";

@@ -52,7 +52,7 @@ TEST_F(IdentityTest, TextsAreTrimmedAndByteSwapped) {
   SetField(record.identify, 23, "06.01D06", 8);
   // The serial's last byte is 0, so its trailing blanks before the 0 stay.
   const char serial[20] = {' ', ' ', 'W', 'D', '1', ' ', ' ', '\0', 'X', 'X',
-                           'X', 'X', 'X', 'X', 'X', 'X', 'X', 'X', 'X', '\0'};
+                           'X', 'X', 'X', 'X', 'X', 'X', 'X', 'X',  'X', '\0'};
   SetField(record.identify, 10, serial, 20);
   DecodeIdentity(record);
   EXPECT_STREQ(record.modelNumber, "WDC WD800JD-00LSA0");
@@ -146,10 +146,9 @@ TEST_F(IdentityTest, ChecksumPassesOnAnySumOfMultiplesOf256) {
   ASSERT_EQ(sink.boxes.size(), 1u);
   // "ドライブ3のSMART属性値チェックサムエラーです." in code page 932.
   const unsigned char expected[] = {
-      0x83, 0x68, 0x83, 0x89, 0x83, 0x43, 0x83, 0x75, '3',  0x82, 0xCC, 'S',
-      'M',  'A',  'R',  'T',  0x91, 0xAE, 0x90, 0xAB, 0x92, 0x6C, 0x83, 0x60,
-      0x83, 0x46, 0x83, 0x62, 0x83, 0x4E, 0x83, 0x54, 0x83, 0x80, 0x83, 0x47,
-      0x83, 0x89, 0x81, 0x5B, 0x82, 0xC5, 0x82, 0xB7, '.'};
+      0x83, 0x68, 0x83, 0x89, 0x83, 0x43, 0x83, 0x75, '3',  0x82, 0xCC, 'S',  'M',  'A',  'R',
+      'T',  0x91, 0xAE, 0x90, 0xAB, 0x92, 0x6C, 0x83, 0x60, 0x83, 0x46, 0x83, 0x62, 0x83, 0x4E,
+      0x83, 0x54, 0x83, 0x80, 0x83, 0x47, 0x83, 0x89, 0x81, 0x5B, 0x82, 0xC5, 0x82, 0xB7, '.'};
   EXPECT_EQ(sink.boxes[0].text,
             std::string(reinterpret_cast<const char*>(expected), sizeof expected));
   EXPECT_EQ(sink.boxes[0].style, kStyleExclamation);

@@ -41,11 +41,11 @@ TEST_F(ScanTest, HealthyDriveBecomesUsableWithSlotsFromThresholds) {
   EXPECT_EQ(r.attributes[0].threshold, 51);
   EXPECT_EQ(r.attributes[1].id, 0x05);
   EXPECT_EQ(r.attributes[0].current, 0) << "the scan never reads values";
-  EXPECT_EQ(sink.StatusOnlyTexts(),
-            (std::vector<std::string>{
-                "ドライブ0はSMARTをサポートします.", "ドライブ0はSMARTが有効です.",
-                "ドライブ0のSMARTを有効にしました.",
-                "ドライブ0のSMART属性の閾値取得に成功しました."}));
+  EXPECT_EQ(
+      sink.StatusOnlyTexts(),
+      (std::vector<std::string>{"ドライブ0はSMARTをサポートします.", "ドライブ0はSMARTが有効です.",
+                                "ドライブ0のSMARTを有効にしました.",
+                                "ドライブ0のSMART属性の閾値取得に成功しました."}));
   EXPECT_TRUE(sink.boxes.empty());
   EXPECT_EQ(sim->OpenHandles(), 1);
 }
@@ -59,8 +59,7 @@ TEST_F(ScanTest, PacketDeviceIsNamedOnceAndClosed) {
   ASSERT_EQ(sink.boxes.size(), 2u);
   EXPECT_EQ(sink.boxes[0].text, "DeviceIoControl(1)に失敗しました!(      1F/31)");
   EXPECT_EQ(sink.boxes[0].style, kStyleStop);
-  EXPECT_EQ(sink.boxes[1].text,
-            "ドライブ1(パケットデバイス:CD/DVD)ではSMARTはサポートされません.");
+  EXPECT_EQ(sink.boxes[1].text, "ドライブ1(パケットデバイス:CD/DVD)ではSMARTはサポートされません.");
   EXPECT_EQ(sink.boxes[1].style, kStyleInformation);
   EXPECT_EQ(sink.boxes[1].caption, "Varnsmart");
   EXPECT_EQ(sim->CommandCount(1, SimCommand::kEnable), 0);
@@ -85,8 +84,7 @@ TEST_F(ScanTest, OwnerWindowCaptionsTheBoxes) {
 TEST_F(ScanTest, UnvalidatedSupportWordStillEnablesSmart) {
   Scan(WithDrive0("Word.83 = 0x0000"));
   EXPECT_EQ(Drive(0).state, Present | Usable);
-  EXPECT_EQ(Drive(0).status,
-            SmartSupportUndetermined | SmartSupported | SmartEnabled);
+  EXPECT_EQ(Drive(0).status, SmartSupportUndetermined | SmartSupported | SmartEnabled);
   EXPECT_EQ(sink.CountNotes("ドライブ0はSMARTをサポートするか不明です."), 1);
 }
 
@@ -174,7 +172,8 @@ TEST_F(ScanTest, RereadWithEmptyMaskSendsNothing) {
 }
 
 TEST_F(ScanTest, RereadSkipsDrivesOutsideTheMaskAndUnusableOnes) {
-  Scan(std::string(kOneDrive) + "[Drive2]\nModel = X\nSmartSupported = 0\n"
+  Scan(std::string(kOneDrive) +
+       "[Drive2]\nModel = X\nSmartSupported = 0\n"
        "[Drive3]\nModel = Y\nAttribute.09 = 0x0032 99 99 7 0\n");
   EXPECT_EQ(RereadSmart(0b1100), 0b1000u);
   EXPECT_EQ(sim->CommandCount(0, SimCommand::kData), 0);

@@ -26,26 +26,25 @@ TEST(ScenarioParse, RejectsWhatItCannotMean) {
             std::string::npos);
   EXPECT_NE(ParseError("[Drive0]\nAttribute.01 = 0 1 1 0x1000000000000 1\n").find("flags"),
             std::string::npos);
-  EXPECT_NE(ParseError("[Drive0]\nFail = explode\n").find("unknown command"),
-            std::string::npos);
-  EXPECT_NE(ParseError("[Drive0]\n[At 5]\nDrive1.Model = X\n").find("DriveN"),
-            std::string::npos);
+  EXPECT_NE(ParseError("[Drive0]\nFail = explode\n").find("unknown command"), std::string::npos);
+  EXPECT_NE(ParseError("[Drive0]\n[At 5]\nDrive1.Model = X\n").find("DriveN"), std::string::npos);
   EXPECT_NE(ParseError("[At soon]\n").find("At seconds"), std::string::npos);
   EXPECT_NE(ParseError("[Platform]\nClock = yesterday\n").find("YYYY"), std::string::npos);
   std::string tooMany = "[Drive0]\n";
-  for (int a = 1; a <= 31; ++a) tooMany += "Attribute." + std::string(1, "0123456789ABCDEF"[a / 16]) +
-                                           "0123456789ABCDEF"[a % 16] + " = 0 1 1 0 1\n";
+  for (int a = 1; a <= 31; ++a)
+    tooMany += "Attribute." + std::string(1, "0123456789ABCDEF"[a / 16]) +
+               "0123456789ABCDEF"[a % 16] + " = 0 1 1 0 1\n";
   EXPECT_NE(ParseError(tooMany).find("more than 30"), std::string::npos);
 }
 
 TEST(ScenarioParse, BuildsIdentityWordsAndSealedSectors) {
   Scenario s;
   std::string error;
-  ASSERT_TRUE(ParseScenario(
-      "[Drive2]\nModel = \"  Big Disk\"\nSectors = 0x123456789\nSerialAta = 1\n"
-      "Major = 0x00FE\nWord.200 = 0xBEEF\n"
-      "Attribute.09 = 0x0032 98 97 0x0000AABBCCDD 0\n",
-      &s, &error))
+  ASSERT_TRUE(
+      ParseScenario("[Drive2]\nModel = \"  Big Disk\"\nSectors = 0x123456789\nSerialAta = 1\n"
+                    "Major = 0x00FE\nWord.200 = 0xBEEF\n"
+                    "Attribute.09 = 0x0032 98 97 0x0000AABBCCDD 0\n",
+                    &s, &error))
       << error;
   ASSERT_EQ(s.epochs.size(), 1u);
   const SimDriveState& d = s.epochs[0].drives[2];
@@ -74,9 +73,10 @@ TEST(ScenarioParse, BuildsIdentityWordsAndSealedSectors) {
 using SimBehaviour = SimTest;
 
 TEST_F(SimBehaviour, ChangesApplyFromTheirSecondOn) {
-  Scan("[Drive0]\nModel = M\nAttribute.05 = 0x0033 100 100 0 36\n"
-       "[At 30]\nDrive0.Attribute.05 = 0x0033 100 100 8 36\n"
-       "[At 90]\nDrive0.Fail = data\n");
+  Scan(
+      "[Drive0]\nModel = M\nAttribute.05 = 0x0033 100 100 0 36\n"
+      "[At 30]\nDrive0.Attribute.05 = 0x0033 100 100 8 36\n"
+      "[At 90]\nDrive0.Fail = data\n");
   RereadSmart(1);
   EXPECT_EQ(Drive(0).attributes[0].raw, 0u);
   sim->Advance(29999);
@@ -91,9 +91,10 @@ TEST_F(SimBehaviour, ChangesApplyFromTheirSecondOn) {
 }
 
 TEST_F(SimBehaviour, StatusRegistersFollowTheScenario) {
-  Scan("[Drive0]\nModel = M\nAttribute.05 = 0x0033 100 100 0 36\n"
-       "[At 1]\nDrive0.Status = exceeded\n[At 2]\nDrive0.Status = 0x12 0x34\n"
-       "[At 3]\nDrive0.Fail = status\n");
+  Scan(
+      "[Drive0]\nModel = M\nAttribute.05 = 0x0033 100 100 0 36\n"
+      "[At 1]\nDrive0.Status = exceeded\n[At 2]\nDrive0.Status = 0x12 0x34\n"
+      "[At 3]\nDrive0.Fail = status\n");
   EXPECT_EQ(SendAtaCommand(kSmartReturnStatus, 0, nullptr), kAtaOk);
   sim->Advance(1000);
   EXPECT_EQ(SendAtaCommand(kSmartReturnStatus, 0, nullptr), kAtaThresholdExceeded);
@@ -106,8 +107,9 @@ TEST_F(SimBehaviour, StatusRegistersFollowTheScenario) {
 }
 
 TEST_F(SimBehaviour, SmartSwitchedOffLaterStopsAnsweringUntilEnabledAgain) {
-  Scan("[Drive0]\nModel = M\nSmartEnabled = 0\nAttribute.05 = 0x0033 100 100 0 36\n"
-       "[At 5]\nDrive0.SmartEnabled = 0\n");
+  Scan(
+      "[Drive0]\nModel = M\nSmartEnabled = 0\nAttribute.05 = 0x0033 100 100 0 36\n"
+      "[At 5]\nDrive0.SmartEnabled = 0\n");
   EXPECT_EQ(RereadSmart(1), 1u) << "the scan's ENABLE holds";
   sim->Advance(5000);
   EXPECT_EQ(RereadSmart(1), 0u);
@@ -116,17 +118,19 @@ TEST_F(SimBehaviour, SmartSwitchedOffLaterStopsAnsweringUntilEnabledAgain) {
 }
 
 TEST_F(SimBehaviour, DriverErrorOfOneCommand) {
-  Scan("[Drive0]\nModel = M\nDriverError = thresholds, 1, 0x04\n"
-       "Attribute.05 = 0x0033 100 100 0 36\n");
+  Scan(
+      "[Drive0]\nModel = M\nDriverError = thresholds, 1, 0x04\n"
+      "Attribute.05 = 0x0033 100 100 0 36\n");
   EXPECT_EQ(sink.CountNotes("ドライブ0のドライバエラー0x01/IDEエラー=0x04です."), 1);
   EXPECT_EQ(Drive(0).state, Present | Usable);
   EXPECT_EQ(Drive(0).attributeCount, 0);
 }
 
 TEST_F(SimBehaviour, Win9xScanUsesTheSharedDriverHandle) {
-  Scan("[Platform]\nFamily = 9x\n[Drive0]\nModel = A\nAttribute.05 = 0x0033 100 100 0 36\n"
-       "[Drive1]\nModel = B\nAttribute.05 = 0x0033 100 100 0 36\n"
-       "[Drive2]\nPacket = 5\n[Drive3]\nModel = D\nSmartSupported = 0\n");
+  Scan(
+      "[Platform]\nFamily = 9x\n[Drive0]\nModel = A\nAttribute.05 = 0x0033 100 100 0 36\n"
+      "[Drive1]\nModel = B\nAttribute.05 = 0x0033 100 100 0 36\n"
+      "[Drive2]\nPacket = 5\n[Drive3]\nModel = D\nSmartSupported = 0\n");
   EXPECT_TRUE(TheDriveTable().isWin9x);
   EXPECT_EQ(Drive(0).state, Present | Usable);
   EXPECT_EQ(Drive(1).state, Present | Usable);

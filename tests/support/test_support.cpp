@@ -7,12 +7,10 @@
 
 namespace kestrel {
 
-void RecordingSink::Note(int style, const char* text) {
-  notes.emplace_back(style, text);
-}
+void RecordingSink::Note(int style, const char* text) { notes.emplace_back(style, text); }
 
-void RecordingSink::ShowMessageBox(WindowHandle owner, const char* caption,
-                                   const char* text, int style) {
+void RecordingSink::ShowMessageBox(WindowHandle owner, const char* caption, const char* text,
+                                   int style) {
   boxes.push_back(Box{owner, caption, text, style});
 }
 

@@ -28,9 +28,9 @@ TEST(Win32Platform, ScanFindsNoDriveAndReportsNothing) {
 TEST(Win32Platform, FailedCommandCarriesTheSystemErrorCode) {
   AtaRegisters regs{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0, 0};
   std::uint8_t sector[512];
-  AtaOutcome out = DefaultAtaPlatform()->SendCommand(
-      reinterpret_cast<DeviceHandle>(INVALID_HANDLE_VALUE), regs, 0,
-      AtaDataMode::kSectorIn, sector);
+  AtaOutcome out =
+      DefaultAtaPlatform()->SendCommand(reinterpret_cast<DeviceHandle>(INVALID_HANDLE_VALUE), regs,
+                                        0, AtaDataMode::kSectorIn, sector);
   EXPECT_FALSE(out.callSucceeded);
   EXPECT_EQ(out.errorCode, static_cast<std::uint32_t>(ERROR_INVALID_HANDLE));
 }

@@ -21,6 +21,7 @@
 // failures. "SNAP name" asks run.sh for a screenshot SNAPDIR/name.png, which
 // the driver waits for.
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <cstdio>
@@ -85,8 +86,8 @@ std::string TextOf(HWND w) {
   // WM_GETTEXT goes to the program's thread: a hung program must not hang
   // the test.
   DWORD_PTR n = 0;
-  SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                      SMTO_ABORTIFHUNG, 5000, &n);
+  SendMessageTimeoutA(w, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                      5000, &n);
   return text;
 }
 
@@ -159,8 +160,7 @@ class RemoteBuffer {
     process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
                            ProcessOf(owner));
     if (process_ != nullptr) {
-      address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE,
-                                PAGE_READWRITE);
+      address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     }
   }
   ~RemoteBuffer() {
@@ -294,8 +294,8 @@ struct DriveWindow {
 };
 
 constexpr int kFieldIds[7] = {1021, 1022, 1023, 1020, 1024, 1025, 1027};
-constexpr const char* kFieldNames[7] = {"model",       "serial",    "firmware", "capacity",
-                                        "ATA version", "SMART",     "comment"};
+constexpr const char* kFieldNames[7] = {"model",       "serial", "firmware", "capacity",
+                                        "ATA version", "SMART",  "comment"};
 
 const DriveWindow kDriveWindows[2] = {
     {kDriveFirst + 0,
@@ -323,8 +323,7 @@ void CheckDriveWindows(HWND main, DWORD pid, const std::string& snapDir) {
   }
   // Any number open: a second window of drive 0 beside the first.
   PostMessageA(main, WM_COMMAND, kDriveWindows[0].command, 0);
-  Check(WaitFor([&] { return PropertyWindows(pid, kDriveWindows[0].caption).size() == 2; },
-                10000),
+  Check(WaitFor([&] { return PropertyWindows(pid, kDriveWindows[0].caption).size() == 2; }, 10000),
         "second window of the same drive");
   Snap(snapDir, "properties");
   // OK, Esc and Enter each close one window, and only it.
@@ -431,8 +430,7 @@ int Main(const std::string& log, const std::string& report, const std::string& i
       [&] {
         parts = StatusParts(bar);
         GetClientRect(bar, &barRect);
-        return parts.size() == 2 && parts[1] == barRect.right &&
-               parts[0] == barRect.right - 150;
+        return parts.size() == 2 && parts[1] == barRect.right && parts[0] == barRect.right - 150;
       },
       5000);
   Check(laidOut, "status bar parts: the second 150 pixels at the right",
