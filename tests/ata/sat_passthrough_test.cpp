@@ -2,19 +2,27 @@
 // sense data the kernel answers with, and the drive-index naming.
 #include "ata/sat_passthrough.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
+#include <string>
 #include <vector>
 
 #include "ata/disk_names.h"
+#include "tests/support/test_support.h"
 
 namespace kestrel {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Cdb(const PassThroughCommand& c) { return Bytes(c.cdb, c.cdb + sizeof c.cdb); }
+// "HH HH ..." as bytes.
+Bytes FromHex(std::string_view text) {
+  Bytes out;
+  for (std::size_t i = 0; i + 1 < text.size(); i += 3) {
+    out.push_back(
+        static_cast<std::uint8_t>(std::stoi(std::string(text.substr(i, 2)), nullptr, 16)));
+  }
+  return out;
+}
 
 // The channel's registers for each command (NT family).
 constexpr AtaRegisters kIdentify{0xEC, 1, 0, 0, 0, 0xA0, 0xEC, 0};
@@ -22,29 +30,33 @@ constexpr AtaRegisters kReadData{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0, 0};
 constexpr AtaRegisters kEnable{0xD8, 0, 1, 0x4F, 0xC2, 0xA0, 0xB0, 0};
 constexpr AtaRegisters kReturnStatus{0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0, 0};
 
-TEST(PassThroughCdb, SectorCommandsArePioDataInSizedBySectorCount) {
-  PassThroughCommand c = BuildPassThrough(kIdentify, AtaDataMode::kSectorIn);
-  EXPECT_EQ(Cdb(c), (Bytes{0x85, 0x08, 0x0E, 0, 0xEC, 0, 0x01, 0, 0, 0, 0, 0, 0, 0xA0, 0xEC, 0}));
-  EXPECT_EQ(c.direction, TransferDirection::kFromDevice);
-  EXPECT_EQ(c.transferLength, 512u);
-
-  c = BuildPassThrough(kReadData, AtaDataMode::kSectorIn);
-  EXPECT_EQ(Cdb(c),
-            (Bytes{0x85, 0x08, 0x0E, 0, 0xD0, 0, 0x01, 0, 0x01, 0, 0x4F, 0, 0xC2, 0xA0, 0xB0, 0}));
-  EXPECT_EQ(c.transferLength, 512u);
-}
-
-TEST(PassThroughCdb, NonDataCommandsAndReturnStatusWithCheckCondition) {
-  PassThroughCommand c = BuildPassThrough(kEnable, AtaDataMode::kNone);
-  EXPECT_EQ(Cdb(c),
-            (Bytes{0x85, 0x06, 0x00, 0, 0xD8, 0, 0, 0, 0x01, 0, 0x4F, 0, 0xC2, 0xA0, 0xB0, 0}));
-  EXPECT_EQ(c.direction, TransferDirection::kNone);
-  EXPECT_EQ(c.transferLength, 0u);
-
-  c = BuildPassThrough(kReturnStatus, AtaDataMode::kReturnRegisters);
-  EXPECT_EQ(Cdb(c),
-            (Bytes{0x85, 0x06, 0x20, 0, 0xDA, 0, 0, 0, 0, 0, 0x4F, 0, 0xC2, 0xA0, 0xB0, 0}));
-  EXPECT_EQ(c.transferLength, 0u);
+TEST(PassThroughCdb, EachCommandOfTheChannel) {
+  using D = TransferDirection;
+  struct Case {
+    AtaRegisters regs;
+    AtaDataMode mode;
+    const char* cdb;
+    D direction;
+    std::uint32_t length;
+  };
+  const Case cases[] = {
+      // Sector commands are PIO data-in sized by the sector count.
+      {kIdentify, AtaDataMode::kSectorIn, "85 08 0E 00 EC 00 01 00 00 00 00 00 00 A0 EC 00 ",
+       D::kFromDevice, 512},
+      {kReadData, AtaDataMode::kSectorIn, "85 08 0E 00 D0 00 01 00 01 00 4F 00 C2 A0 B0 00 ",
+       D::kFromDevice, 512},
+      // Non-data, and RETURN STATUS with CK_COND.
+      {kEnable, AtaDataMode::kNone, "85 06 00 00 D8 00 00 00 01 00 4F 00 C2 A0 B0 00 ", D::kNone,
+       0},
+      {kReturnStatus, AtaDataMode::kReturnRegisters,
+       "85 06 20 00 DA 00 00 00 00 00 4F 00 C2 A0 B0 00 ", D::kNone, 0},
+  };
+  for (const Case& c : cases) {
+    const PassThroughCommand command = BuildPassThrough(c.regs, c.mode);
+    EXPECT_EQ(Hex(command.cdb, sizeof command.cdb), c.cdb);
+    EXPECT_EQ(command.direction, c.direction) << c.cdb;
+    EXPECT_EQ(command.transferLength, c.length) << c.cdb;
+  }
 }
 
 // Descriptor-format sense with the ATA Status Return descriptor, as the
@@ -55,121 +67,78 @@ Bytes DescriptorSense(std::uint8_t key, std::uint8_t error, std::uint8_t lbaMid,
                0x09, 0x0C, 0x00, error, 0, 0x00, 0, 0x00, 0, lbaMid, 0, lbaHigh, 0xA0, status};
 }
 
-AtaOutcome Read(std::uint8_t scsiStatus, const Bytes& sense,
-                AtaDataMode mode = AtaDataMode::kReturnRegisters) {
-  ScsiResult r{0,
-               scsiStatus,
-               0,
-               static_cast<std::uint16_t>(sense.empty() ? 0 : 0x08),
-               sense.data(),
-               sense.size()};
-  return ReadPassThroughResult(r, mode);
+// "errno N", or "ok" with the driver and IDE error bytes and the returned
+// registers.
+std::string Outcome(const AtaOutcome& o) {
+  if (!o.callSucceeded) return "errno " + std::to_string(o.errorCode);
+  char errors[16];
+  std::snprintf(errors, sizeof errors, "ok %02X/%02X ", o.driverError, o.ideError);
+  return errors + Hex(reinterpret_cast<const std::uint8_t*>(&o.returned), sizeof o.returned);
 }
 
-TEST(PassThroughSense, ReturnStatusRegistersComeFromTheDescriptor) {
-  AtaOutcome good = Read(0x02, DescriptorSense(0x01, 0x00, 0x4F, 0xC2, 0x50));
-  EXPECT_TRUE(good.callSucceeded);
-  EXPECT_EQ(good.driverError, 0);
-  EXPECT_EQ(good.returned.cylinderLow, 0x4F);
-  EXPECT_EQ(good.returned.cylinderHigh, 0xC2);
-  EXPECT_EQ(good.returned.command, 0x50);
-  EXPECT_EQ(good.returned.driveHead, 0xA0);
-
-  AtaOutcome failing = Read(0x02, DescriptorSense(0x01, 0x00, 0xF4, 0x2C, 0x50));
-  EXPECT_TRUE(failing.callSucceeded);
-  EXPECT_EQ(failing.returned.cylinderLow, 0xF4);
-  EXPECT_EQ(failing.returned.cylinderHigh, 0x2C);
-}
-
-TEST(PassThroughSense, DescriptorIsFoundBehindOthers) {
-  Bytes sense{0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 0x1A, 0x00, 0x0A,
-              0x80, 0,    0,    0,    0, 0, 0, 0,    0,    0};  // information
-  Bytes ata = DescriptorSense(0x01, 0, 0x4F, 0xC2, 0x50);
-  sense.insert(sense.end(), ata.begin() + 8, ata.end());
-  AtaOutcome out = Read(0x02, sense);
-  EXPECT_TRUE(out.callSucceeded);
-  EXPECT_EQ(out.returned.cylinderHigh, 0xC2);
-}
-
-TEST(PassThroughSense, AtaErrorIsADriverErrorWithStatusAndErrorRegisters) {
-  AtaOutcome out = Read(0x02, DescriptorSense(0x0B, 0x04, 0, 0, 0x51), AtaDataMode::kSectorIn);
-  EXPECT_TRUE(out.callSucceeded);
-  EXPECT_EQ(out.driverError, 0x51);
-  EXPECT_EQ(out.ideError, 0x04);
-
-  // A device fault without ERR fails as well.
-  out = Read(0x02, DescriptorSense(0x04, 0x00, 0, 0, 0x60));
-  EXPECT_EQ(out.driverError, 0x60);
-}
-
-TEST(PassThroughSense, FixedFormatInBothLayouts) {
-  // Linux 6.1 answering SMART READ DATA with SMART off: error, status,
-  // device, count in bytes 8-11, LBA low in byte 17.
-  Bytes kernel{0x70, 0,    0x0B, 0,    0, 0,    0,    0x0A, 0x04,
-               0x41, 0xA0, 0x01, 0x00, 0, 0x00, 0x00, 0,    0x01};
-  AtaOutcome out = Read(0x02, kernel, AtaDataMode::kSectorIn);
-  EXPECT_TRUE(out.callSucceeded);
-  EXPECT_EQ(out.driverError, 0x41);
-  EXPECT_EQ(out.ideError, 0x04);
-
-  // The standard layout: the same four registers in bytes 3-6, the LBA in
-  // bytes 9-11.
-  Bytes standard{0x70, 0,    0x01, 0x00, 0x50, 0x40, 0x00, 0x0A, 0x00,
-                 0x00, 0xF4, 0x2C, 0x00, 0x1D, 0,    0,    0,    0};
-  out = Read(0x02, standard);
-  EXPECT_TRUE(out.callSucceeded);
-  EXPECT_EQ(out.driverError, 0);
-  EXPECT_EQ(out.returned.cylinderLow, 0xF4);
-  EXPECT_EQ(out.returned.cylinderHigh, 0x2C);
-  standard[3] = 0x04;
-  standard[4] = 0x51;
-  standard[2] = 0x0B;
-  out = Read(0x02, standard);
-  EXPECT_EQ(out.driverError, 0x51);
-  EXPECT_EQ(out.ideError, 0x04);
-}
-
-TEST(PassThroughSense, ShortOrMissingSense) {
-  // The ATA descriptor cut off: no registers, so RETURN STATUS reads none
-  // (the channel then reports the status command as failed).
-  Bytes cut = DescriptorSense(0x01, 0, 0x4F, 0xC2, 0x50);
+TEST(PassThroughSense, OutcomeOfEachKindOfAnswer) {
+  using M = AtaDataMode;
+  const std::string none = "00 00 00 00 00 00 00 00 ";
+  const std::string eio = "errno " + std::to_string(EIO);
+  Bytes behind = FromHex("72 01 00 1D 00 00 00 1A 00 0A 80 00 00 00 00 00 00 00 00 00");
+  const Bytes ata = DescriptorSense(0x01, 0, 0x4F, 0xC2, 0x50);
+  behind.insert(behind.end(), ata.begin() + 8, ata.end());
+  Bytes cut = ata;
   cut.resize(16);
-  AtaOutcome out = Read(0x02, cut);
-  EXPECT_TRUE(out.callSucceeded);
-  EXPECT_EQ(out.returned.cylinderLow, 0);
-  EXPECT_EQ(out.returned.cylinderHigh, 0);
-
-  // A check condition without any sense is not an answer.
-  out = Read(0x02, Bytes{});
-  EXPECT_FALSE(out.callSucceeded);
-  EXPECT_EQ(out.errorCode, static_cast<std::uint32_t>(EIO));
-
-  // Plain success of a data command carries no sense.
-  out = Read(0x00, Bytes{}, AtaDataMode::kSectorIn);
-  EXPECT_TRUE(out.callSucceeded);
-  EXPECT_EQ(out.driverError, 0);
-}
-
-TEST(PassThroughSense, FailedCallsAndTransportErrorsCarryAnErrno) {
-  ScsiResult r{EACCES, 0, 0, 0, nullptr, 0};
-  AtaOutcome out = ReadPassThroughResult(r, AtaDataMode::kSectorIn);
-  EXPECT_FALSE(out.callSucceeded);
-  EXPECT_EQ(out.errorCode, static_cast<std::uint32_t>(EACCES));
-
-  r = ScsiResult{0, 0, 0x03, 0, nullptr, 0};  // host: timed out
-  EXPECT_EQ(ReadPassThroughResult(r, AtaDataMode::kNone).errorCode,
-            static_cast<std::uint32_t>(ETIMEDOUT));
-  r = ScsiResult{0, 0, 0x07, 0, nullptr, 0};  // host: error
-  EXPECT_EQ(ReadPassThroughResult(r, AtaDataMode::kNone).errorCode,
-            static_cast<std::uint32_t>(EIO));
-  r = ScsiResult{0, 0x08, 0, 0, nullptr, 0};  // SCSI BUSY
-  EXPECT_FALSE(ReadPassThroughResult(r, AtaDataMode::kNone).callSucceeded);
-
-  // A SCSI device that refuses the command itself, with no ATA answer.
-  Bytes refused{0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x20, 0x00, 0, 0, 0, 0};
-  out = Read(0x02, refused, AtaDataMode::kSectorIn);
-  EXPECT_FALSE(out.callSucceeded);
-  EXPECT_EQ(out.errorCode, static_cast<std::uint32_t>(EOPNOTSUPP));
+  struct Case {
+    const char* what;
+    int callError;
+    std::uint8_t status;
+    std::uint16_t host;
+    Bytes sense;
+    M mode;
+    std::string outcome;
+  };
+  const Case cases[] = {
+      // RETURN STATUS: the registers come from the descriptor.
+      {"good", 0, 2, 0, ata, M::kReturnRegisters, "ok 00/00 00 00 00 4F C2 A0 50 00 "},
+      {"exceeded", 0, 2, 0, DescriptorSense(0x01, 0, 0xF4, 0x2C, 0x50), M::kReturnRegisters,
+       "ok 00/00 00 00 00 F4 2C A0 50 00 "},
+      {"behind an information descriptor", 0, 2, 0, behind, M::kReturnRegisters,
+       "ok 00/00 00 00 00 4F C2 A0 50 00 "},
+      // An ATA error is a driver error with the status and error registers;
+      // so is a device fault without ERR.
+      {"ATA error", 0, 2, 0, DescriptorSense(0x0B, 0x04, 0, 0, 0x51), M::kSectorIn,
+       "ok 51/04 " + none},
+      {"device fault", 0, 2, 0, DescriptorSense(0x04, 0, 0, 0, 0x60), M::kReturnRegisters,
+       "ok 60/00 " + none},
+      // Fixed format as Linux 6.1 writes it for SMART READ DATA with SMART
+      // off: error, status, device, count in bytes 8-11, LBA low in 17.
+      {"fixed, kernel layout", 0, 2, 0,
+       FromHex("70 00 0B 00 00 00 00 0A 04 41 A0 01 00 00 00 00 00 01"), M::kSectorIn,
+       "ok 41/04 " + none},
+      // The standard layout: the four registers in bytes 3-6, LBA in 9-11.
+      {"fixed, standard layout", 0, 2, 0,
+       FromHex("70 00 01 00 50 40 00 0A 00 00 F4 2C 00 1D 00 00 00 00"), M::kReturnRegisters,
+       "ok 00/00 00 00 00 F4 2C 40 50 00 "},
+      {"fixed, standard layout, ATA error", 0, 2, 0,
+       FromHex("70 00 0B 04 51 40 00 0A 00 00 F4 2C 00 1D 00 00 00 00"), M::kReturnRegisters,
+       "ok 51/04 " + none},
+      // The descriptor cut off: no registers, so RETURN STATUS reads none
+      // (the channel then reports the status command as failed).
+      {"cut descriptor", 0, 2, 0, cut, M::kReturnRegisters, "ok 00/00 " + none},
+      {"check condition without sense", 0, 2, 0, Bytes(), M::kReturnRegisters, eio},
+      {"plain success of a data command", 0, 0, 0, Bytes(), M::kSectorIn, "ok 00/00 " + none},
+      // Failed calls and transport errors carry an errno.
+      {"failed call", EACCES, 0, 0, Bytes(), M::kSectorIn, "errno " + std::to_string(EACCES)},
+      {"host timed out", 0, 0, 0x03, Bytes(), M::kNone, "errno " + std::to_string(ETIMEDOUT)},
+      {"host error", 0, 0, 0x07, Bytes(), M::kNone, eio},
+      {"SCSI busy", 0, 0x08, 0, Bytes(), M::kNone, eio},
+      // A SCSI device that refuses the command itself, with no ATA answer.
+      {"illegal request", 0, 2, 0, FromHex("70 00 05 00 00 00 00 0A 00 00 00 00 20 00 00 00 00 00"),
+       M::kSectorIn, "errno " + std::to_string(EOPNOTSUPP)},
+  };
+  for (const Case& c : cases) {
+    const std::uint16_t driver = c.sense.empty() ? 0 : 0x08;  // sense came along
+    const std::uint8_t* sense = c.sense.empty() ? nullptr : c.sense.data();
+    const ScsiResult result{c.callError, c.status, c.host, driver, sense, c.sense.size()};
+    EXPECT_EQ(Outcome(ReadPassThroughResult(result, c.mode)), c.outcome) << c.what;
+  }
 }
 
 TEST(DiskNames, WholeDisksInKernelOrder) {

@@ -1,48 +1,45 @@
 // The Windows SMART records, byte for byte.
 #include "ata/smart_ioctl.h"
 
-#include <gtest/gtest.h>
-
-#include <vector>
+#include "tests/support/test_support.h"
 
 namespace kestrel {
 namespace {
 
-std::vector<std::uint8_t> Input(const SmartIoctl& io) {
-  return std::vector<std::uint8_t>(io.input, io.input + sizeof io.input);
-}
+constexpr AtaRegisters kIdentify{0xEC, 1, 0, 0, 0, 0xA0, 0xEC, 0};
+constexpr AtaRegisters kReadDataSlave{0xD0, 1, 1, 0x4F, 0xC2, 0xB0, 0xB0, 0};
+constexpr AtaRegisters kEnable{0xD8, 0, 1, 0x4F, 0xC2, 0xA0, 0xB0, 0};
+constexpr AtaRegisters kReturnStatus{0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0, 0};
 
-TEST(SmartIoctl, IdentifyOnNtFamily) {
-  AtaRegisters regs{0xEC, 1, 0, 0, 0, 0xA0, 0xEC, 0};
-  SmartIoctl io = BuildSmartIoctl(regs, 0, AtaDataMode::kSectorIn);
-  EXPECT_EQ(io.controlCode, 0x7C088u);
-  EXPECT_EQ(io.outputSize, 16u + 512u);
-  std::vector<std::uint8_t> expected(32, 0);
-  expected[1] = 0x02;  // cBufferSize 512, little-endian
-  const std::uint8_t ide[8] = {0xEC, 1, 0, 0, 0, 0xA0, 0xEC, 0};
-  std::copy(ide, ide + 8, expected.begin() + 4);
-  EXPECT_EQ(Input(io), expected);
-}
-
-TEST(SmartIoctl, ReadDataForOddDriveOnWin9x) {
-  AtaRegisters regs{0xD0, 1, 1, 0x4F, 0xC2, 0xB0, 0xB0, 0};
-  SmartIoctl io = BuildSmartIoctl(regs, 3, AtaDataMode::kSectorIn);
-  const std::uint8_t expected[32] = {0x00, 0x02, 0x00, 0x00, 0xD0, 0x01, 0x01,
-                                     0x4F, 0xC2, 0xB0, 0xB0, 0x00, 0x03};
-  EXPECT_EQ(Input(io), std::vector<std::uint8_t>(expected, expected + 32));
-}
-
-TEST(SmartIoctl, CommandsWithoutDataUseSendAndShortOutputs) {
-  AtaRegisters enable{0xD8, 0, 1, 0x4F, 0xC2, 0xA0, 0xB0, 0};
-  SmartIoctl io = BuildSmartIoctl(enable, 0, AtaDataMode::kNone);
-  EXPECT_EQ(io.controlCode, 0x7C084u);
-  EXPECT_EQ(io.outputSize, 16u);
-  EXPECT_EQ(io.input[0] | io.input[1] | io.input[2] | io.input[3], 0);
-
-  AtaRegisters status{0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0, 0};
-  io = BuildSmartIoctl(status, 0, AtaDataMode::kReturnRegisters);
-  EXPECT_EQ(io.controlCode, 0x7C084u);
-  EXPECT_EQ(io.outputSize, 16u + 8u);
+TEST(SmartIoctl, ControlCodeInputRecordAndOutputSizeOfEachCommand) {
+  using M = AtaDataMode;
+  struct Case {
+    AtaRegisters regs;
+    std::uint8_t drive;
+    M mode;
+    std::uint32_t code;
+    std::uint32_t outputSize;
+    const char* input;  // the first 16 bytes; the other 16 stay 0
+  };
+  const Case cases[] = {
+      // IDENTIFY on the NT family: cBufferSize 512, the registers.
+      {kIdentify, 0, M::kSectorIn, 0x7C088, 16 + 512,
+       "00 02 00 00 EC 01 00 00 00 A0 EC 00 00 00 00 00 "},
+      // READ DATA for an odd drive on the 9x family: its drive number.
+      {kReadDataSlave, 3, M::kSectorIn, 0x7C088, 16 + 512,
+       "00 02 00 00 D0 01 01 4F C2 B0 B0 00 03 00 00 00 "},
+      // Commands without data are sent, with short outputs.
+      {kEnable, 0, M::kNone, 0x7C084, 16, "00 00 00 00 D8 00 01 4F C2 A0 B0 00 00 00 00 00 "},
+      {kReturnStatus, 0, M::kReturnRegisters, 0x7C084, 16 + 8,
+       "00 00 00 00 DA 00 00 4F C2 A0 B0 00 00 00 00 00 "},
+  };
+  const std::string zeros = "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ";
+  for (const Case& c : cases) {
+    const SmartIoctl io = BuildSmartIoctl(c.regs, c.drive, c.mode);
+    EXPECT_EQ(io.controlCode, c.code) << c.input;
+    EXPECT_EQ(io.outputSize, c.outputSize) << c.input;
+    EXPECT_EQ(Hex(io.input, sizeof io.input), c.input + zeros);
+  }
 }
 
 TEST(SmartIoctl, OutputGivesErrorBytesAndDataOrRegisters) {

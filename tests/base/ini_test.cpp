@@ -34,27 +34,12 @@ TEST(Ini, SecondBytesAreNotDelimiters) {
   IniFile ini;
   // 0x81 0x5D and 0x81 0x3D end in ']' and '='; ポ (0x83 0x7C) in '|'.
   // 0x81 0x20 is no real character, but a blank after a lead is no blank.
-  ini.Parse(
-      "[x\x81\x5D"
-      "y]\n\x81\x3D"
-      "k=v\n\x83\x7C=\x83\x7C\nb=x\x81 \n");
+  ini.Parse("[x\x81]y]\n\x81=k=v\n\x83|=\x83|\nb=x\x81 \n");
   ASSERT_EQ(ini.sections().size(), 1u);
-  EXPECT_EQ(ini.sections()[0].name,
-            "x\x81\x5D"
-            "y");
-  EXPECT_EQ(ini.Get("X\x81\x5D"
-                    "Y",
-                    "\x81\x3D"
-                    "K"),
-            "v");
-  EXPECT_EQ(ini.Get("x\x81\x5D"
-                    "y",
-                    "ポ"),
-            "ポ");
-  EXPECT_EQ(ini.Get("x\x81\x5D"
-                    "y",
-                    "b"),
-            "x\x81 ");
+  EXPECT_EQ(ini.sections()[0].name, "x\x81]y");
+  EXPECT_EQ(ini.Get("X\x81]Y", "\x81=K"), "v");
+  EXPECT_EQ(ini.Get("x\x81]y", "ポ"), "ポ");
+  EXPECT_EQ(ini.Get("x\x81]y", "b"), "x\x81 ");
 }
 
 TEST(Ini, RepeatedSectionsMergeAndFirstKeyWins) {
@@ -91,24 +76,10 @@ TEST(Ini, LookupOrderAgreesWithSort) {
   EXPECT_EQ(ini.FindSection("\x81"), nullptr);
 }
 
-TEST(Ini, TwoHundredThousandSections) {
-  std::string text;
-  for (int i = 0; i < 200000; ++i)
-    text += "[S" + std::to_string(i) + "]\nv=" + std::to_string(i) + "\n";
-  IniFile ini;
-  ini.Parse(text);
-  ASSERT_EQ(ini.sections().size(), 200000u);
-  for (int i = 0; i < 200000; i += 7) {
-    ASSERT_EQ(ini.Get("s" + std::to_string(i), "V"), std::to_string(i));
-  }
-  EXPECT_EQ(ini.FindSection("S200000"), nullptr);
-}
-
 TEST(Ini, GetStringAndGetInt) {
   IniFile ini;
   ini.Parse(
-      "[s]\npo=a\x83\x7C"
-      "b\nempty=\nnul=ab\0cd\n"
+      "[s]\npo=a\x83|b\nempty=\nnul=ab\0cd\n"
       "a=-17\nb=+5\nc=\"  12\"\nd=12abc\ne=abc\nf=0x10\nbig=99999999999\nsmall=-99999999999\n"sv);
   char buf[8];
   EXPECT_EQ(ini.GetString("s", "po", "fb", buf, 3), 1u);

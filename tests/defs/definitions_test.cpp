@@ -1,75 +1,21 @@
 // Loading the definition and limit files, and the attribute lookup.
 #include "defs/definitions.h"
 
-#include "defs/definition_check.h"
-
-#include <unistd.h>
-
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstring>
 
 #include "base/cp932.h"
 #include "base/ini.h"
+#include "defs/definition_check.h"
+#include "scan/identity.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // Each test runs in a directory of its own, which is also the current
 // directory (where the limit files are read).
-class DefinitionsTest : public SimTest {
- protected:
-  void SetUp() override {
-    char cwd[1024];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    oldDir_ = cwd;
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = testing::TempDir() + "kestrel_" + info->name();
-    std::remove((dir_ + "/error.dat").c_str());
-    std::remove((dir_ + "/warning.dat").c_str());
-    std::remove((dir_ + "/Smart.dat").c_str());
-#ifdef _WIN32
-    (void)std::system(("mkdir \"" + dir_ + "\" 2>NUL").c_str());
-#else
-    (void)std::system(("mkdir -p '" + dir_ + "'").c_str());
-#endif
-    ASSERT_EQ(chdir(dir_.c_str()), 0) << dir_;
-    Install("");
-  }
-  void TearDown() override {
-    ReleaseDefinitions();
-    ASSERT_EQ(chdir(oldDir_.c_str()), 0);
-  }
-
-  // Writes `text` as the definition file and loads it through "/d".
-  void Load(std::string_view text) {
-    WriteFile(dir_ + "/defs.ini", text);
-    sim->SetCommandLine("kestrel /d \"" + dir_ + "/defs.ini\"");
-    LoadDefinitions();
-  }
-
-  DriveAttribute Define(int id, const char* model) {
-    DriveAttribute slot{};
-    slot.id = static_cast<std::uint8_t>(id);
-    DefineAttribute(slot, model);
-    return slot;
-  }
-
-  std::string dir_;
-  std::string oldDir_;
-};
+using DefinitionsTest = DefinitionFileTest;
 
 constexpr char kModels[] = R"(
 [Default Drive]
@@ -95,37 +41,37 @@ Alias=LOOP1
 Alias=SELF
 )";
 
-TEST_F(DefinitionsTest, LongestLeadingPartThatDefinesTheIdWins) {
+TEST_F(DefinitionsTest, LookupByLeadingPartsAliasesAndTheDefaultDrive) {
   Load(kModels);
-  EXPECT_STREQ(Define(0x09, "ABC77").name, "ABC nine");
-  EXPECT_STREQ(Define(0x09, "ABC77").meaning, "ABC meaning");
-  EXPECT_STREQ(Define(0x05, "ABC77").name, "Default five");
-}
-
-TEST_F(DefinitionsTest, AliasContinuesTheLookupUnderAnotherName) {
-  Load(kModels);
-  EXPECT_STREQ(Define(0x05, "ABC123").name, "Own five");
-  EXPECT_STREQ(Define(0x09, "ABC123").name, "XY nine") << "XYZ, then its part XY";
-}
-
-TEST_F(DefinitionsTest, DefaultDriveAliasInAnyCaseSkipsShorterNames) {
-  Load(kModels);
-  EXPECT_STREQ(Define(0x09, "QQ1").name, "Default nine") << "empty 09 counts as absent";
-  EXPECT_STREQ(Define(0x09, "QQ2").name, "QQ nine");
-}
-
-TEST_F(DefinitionsTest, AliasCyclesEnd) {
-  Load(kModels);
-  EXPECT_STREQ(Define(0x09, "LOOP1").name, "Default nine");
-  EXPECT_STREQ(Define(0x09, "SELF").name, "Default nine");
-}
-
-TEST_F(DefinitionsTest, EmptyModelAndUnknownIdFallBack) {
-  Load(kModels);
-  EXPECT_STREQ(Define(0x09, "").name, "Default nine");
-  DriveAttribute unknown = Define(0xAA, "ABC123");
-  EXPECT_STREQ(unknown.name, "不明な属性");
-  EXPECT_STREQ(unknown.meaning, "");
+  struct Case {
+    int id;
+    const char* model;
+    const char* name;
+    const char* meaning;
+  };
+  const Case cases[] = {
+      // The longest leading part of the model that defines the id wins.
+      {0x09, "ABC77", "ABC nine", "ABC meaning"},
+      {0x05, "ABC77", "Default five", ""},
+      // An alias continues the lookup under another name and its parts.
+      {0x05, "ABC123", "Own five", ""},
+      {0x09, "ABC123", "XY nine", ""},
+      // An empty value counts as absent; an alias of the default drive, in
+      // any case, skips the shorter names.
+      {0x09, "QQ1", "Default nine", "Default meaning"},
+      {0x09, "QQ2", "QQ nine", ""},
+      // Alias loops end.
+      {0x09, "LOOP1", "Default nine", "Default meaning"},
+      {0x09, "SELF", "Default nine", "Default meaning"},
+      {0x09, "", "Default nine", "Default meaning"},
+      {0xAA, "ABC123", "不明な属性", ""},
+  };
+  for (const Case& c : cases) {
+    const DriveAttribute slot = Define(c.id, c.model);
+    EXPECT_STREQ(slot.name, c.name) << c.id << " " << c.model;
+    EXPECT_STREQ(slot.meaning, c.meaning) << c.id << " " << c.model;
+  }
+  const DriveAttribute unknown = Define(0xAA, "ABC123");
   EXPECT_STREQ(unknown.rawFormat, "");
   EXPECT_EQ(unknown.rawMask, 0u);
 }
@@ -150,10 +96,7 @@ TEST_F(DefinitionsTest, SectionIndexIsSortedAndSearchedAlike) {
   for (std::size_t i = 1; i < names.size(); ++i) {
     EXPECT_LT(MbsICompare(names[i - 1], names[i]), 0);
   }
-  EXPECT_TRUE(HasSection("a"));
-  EXPECT_TRUE(HasSection("AB"));
-  EXPECT_TRUE(HasSection("ｱ"));
-  EXPECT_TRUE(HasSection("default drive"));
+  for (const char* name : {"a", "AB", "ｱ", "default drive"}) EXPECT_TRUE(HasSection(name)) << name;
   EXPECT_FALSE(HasSection("c"));
   EXPECT_FALSE(HasSection(""));
 }
@@ -174,15 +117,15 @@ TEST_F(DefinitionsTest, LevelsKeepTheirLowEightBits) {
 }
 
 TEST_F(DefinitionsTest, LimitFilesReplaceOnlyTheBytesTheyHave) {
-  WriteFile("error.dat", std::string(10, '\xCE'));  // -50
-  WriteFile("warning.dat", std::string(10000, '\x02'));
+  WriteFile("error.dat", std::string(10, '\xCE'));       // -50
+  WriteFile("warning.dat", std::string(10000, '\x02'));  // the first 256 bytes count
   Load("");
   const DriveTable& t = TheDriveTable();
   EXPECT_EQ(t.errorLimits[0], -50);
   EXPECT_EQ(t.errorLimits[9], -50);
   EXPECT_EQ(t.errorLimits[10], 1);
   EXPECT_EQ(t.warningLimits[255], 2);
-  std::remove("error.dat");
+  WriteFile("error.dat", "");  // empty: the defaults, as without a file
   std::remove("warning.dat");
   Load("");
   EXPECT_EQ(t.errorLimits[0], 1);
@@ -190,10 +133,11 @@ TEST_F(DefinitionsTest, LimitFilesReplaceOnlyTheBytesTheyHave) {
 }
 
 TEST_F(DefinitionsTest, OptionChoosesTheFileAndFallsBackToTheSearch) {
-  WriteFile(dir_ + "/foo.ini", "[Default Drive]\n01=From foo\n");
-  WriteFile(dir_ + "/Smart.dat", "[Default Drive]\n01=From Smart\n");
+  const std::string dir = dir_.root().string();
+  WriteFile(dir + "/foo.ini", "[Default Drive]\n01=From foo\n");
+  WriteFile(dir + "/Smart.dat", "[Default Drive]\n01=From Smart\n");
 
-  sim->SetCommandLine("kestrel /D\"" + dir_ + "/foo.ini\"");
+  sim->SetCommandLine("kestrel /D\"" + dir + "/foo.ini\"");
   LoadDefinitions();
   EXPECT_STREQ(Define(0x01, "M").name, "From foo");
 
@@ -201,11 +145,11 @@ TEST_F(DefinitionsTest, OptionChoosesTheFileAndFallsBackToTheSearch) {
   LoadDefinitions();
   EXPECT_STREQ(Define(0x01, "M").name, "From foo");
 
-  sim->SetCommandLine("kestrel /d \"" + dir_ + "/missing.ini\"");
+  sim->SetCommandLine("kestrel /d \"" + dir + "/missing.ini\"");
   LoadDefinitions();
   EXPECT_STREQ(Define(0x01, "M").name, "From Smart");
 
-  std::remove((dir_ + "/Smart.dat").c_str());
+  std::remove((dir + "/Smart.dat").c_str());
   sim->SetCommandLine("kestrel");
   LoadDefinitions();
   EXPECT_STREQ(TheDriveTable().definitionPath, "smart.dat");
@@ -214,10 +158,8 @@ TEST_F(DefinitionsTest, OptionChoosesTheFileAndFallsBackToTheSearch) {
 
 TEST_F(DefinitionsTest, CommentComesOnlyFromTheWholeModelSection) {
   std::string comment(300, 'c');
-  WriteFile(dir_ + "/defs.ini", "[ABC]\nComment=Family\n[ABC123]\nComment=" + comment + "\n");
-  std::string scenario = "[Drive0]\nModel = ABC123\n[Drive1]\nModel = ABC124\n";
-  Install(scenario);
-  sim->SetCommandLine("kestrel /d \"" + dir_ + "/defs.ini\"");
+  Install("[Drive0]\nModel = ABC123\n[Drive1]\nModel = ABC124\n");
+  Load("[ABC]\nComment=Family\n[ABC123]\nComment=" + comment + "\n");
   ScanDrives(nullptr, nullptr);
   EXPECT_EQ(std::string(Drive(0).comment), comment.substr(0, 256));
   EXPECT_STREQ(Drive(1).comment, "");
@@ -264,22 +206,19 @@ TEST_F(DefinitionsTest, ShippedDefinitionsLoadCleanlyAndNameTheDemoDrives) {
   ASSERT_TRUE(LoadScenario(KESTREL_SOURCE_DIR "/data/demo.scenario", &demo, &parseError));
   for (const SimDriveState& d : demo.epochs[0].drives) {
     if (!d.defined || d.packet) continue;
-    char model[41];
-    for (int i = 0; i < 20; ++i) {
-      model[2 * i] = static_cast<char>(d.identify[2 * (27 + i) + 1]);
-      model[2 * i + 1] = static_cast<char>(d.identify[2 * (27 + i)]);
-    }
-    model[40] = '\0';
-    for (int i = 39; i >= 0 && model[i] == ' '; --i) model[i] = '\0';
+    DriveRecord r{};
+    std::memcpy(r.identify, d.identify, sizeof r.identify);
+    DecodeIdentity(r);
     for (int e = 0; e < 30 && d.data[2 + 12 * e] != 0; ++e) {
-      DriveAttribute slot = Define(d.data[2 + 12 * e], model);
-      EXPECT_STRNE(slot.name, "不明な属性") << model << " " << e;
+      DriveAttribute slot = Define(d.data[2 + 12 * e], r.modelNumber);
+      EXPECT_STRNE(slot.name, "不明な属性") << r.modelNumber << " " << e;
     }
   }
 }
 
 TEST_F(DefinitionsTest, CheckFindsFaultsAndSilentMistakesWithTheirLines) {
-  WriteFile(dir_ + "/check.ini",
+  const std::string check = (dir_.root() / "check.ini").string();
+  WriteFile(check,
             "[Default Drive]\n"
             "01=Fine|ok|,,,\"#\"\n"
             "02=Bad|count|,,7,\"#\"\n"
@@ -291,20 +230,16 @@ TEST_F(DefinitionsTest, CheckFindsFaultsAndSilentMistakesWithTheirLines) {
             "[C]\n"
             "Alias=B\n"
             "Colour=red\n");
-  sim->SetCommandLine("kestrel /d \"" + dir_ + "/check.ini\"");
-  std::vector<DefinitionProblem> problems = CheckDefinitions(dir_ + "/check.ini");
-  ASSERT_EQ(problems.size(), 5u);
-  EXPECT_EQ(problems[0].line, 3);
-  EXPECT_EQ(problems[0].text,
-            "モデルナンバDefault Drive(Default Drive)の属性02のロウデータフォーマットの"
-            "分割数が7を超えています.");
-  EXPECT_EQ(problems[1].line, 5);
-  EXPECT_EQ(problems[1].text, "Aliasのセクション[NOWHERE]がありません.");
-  EXPECT_EQ(problems[2].line, 8);
-  EXPECT_EQ(problems[2].text, "Aliasが循環しています.");
-  EXPECT_EQ(problems[3].line, 10);
-  EXPECT_EQ(problems[4].line, 11);
-  EXPECT_EQ(problems[4].text, "キーColourは属性IDではありません.");
+  sim->SetCommandLine("kestrel /d \"" + check + "\"");
+  std::vector<std::string> found;
+  for (const DefinitionProblem& p : CheckDefinitions(check)) {
+    found.push_back(std::to_string(p.line) + " " + p.text);
+  }
+  EXPECT_EQ(found, (std::vector<std::string>{
+                       "3 モデルナンバDefault Drive(Default Drive)の属性02のロウデータ"
+                       "フォーマットの分割数が7を超えています.",
+                       "5 Aliasのセクション[NOWHERE]がありません.", "8 Aliasが循環しています.",
+                       "10 Aliasが循環しています.", "11 キーColourは属性IDではありません."}));
   EXPECT_TRUE(sink.notes.empty()) << "nothing reaches the installed sink";
 }
 

@@ -7,14 +7,11 @@ namespace kestrel {
 namespace {
 
 TEST(Goodness, IsAPercentageTruncatedTowardZero) {
-  EXPECT_EQ(Goodness(100, 0), 39);
-  EXPECT_EQ(Goodness(253, 50), 100);
-  EXPECT_EQ(Goodness(40, 50), -20);
-  EXPECT_EQ(Goodness(1, 50), -100);
-  EXPECT_EQ(Goodness(50, 50), 0);
-  EXPECT_EQ(Goodness(100, 97), 1);
-  EXPECT_EQ(Goodness(110, 97), 8);
-  EXPECT_EQ(Goodness(150, 97), 33);
+  const int cases[][3] = {{100, 0, 39}, {253, 50, 100}, {40, 50, -20}, {1, 50, -100},
+                          {50, 50, 0},  {100, 97, 1},   {110, 97, 8},  {150, 97, 33}};
+  for (const auto& [current, threshold, goodness] : cases) {
+    EXPECT_EQ(Goodness(current, threshold), goodness) << current << " " << threshold;
+  }
 }
 
 class EvaluateTest : public SimTest {

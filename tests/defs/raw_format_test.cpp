@@ -86,9 +86,7 @@ TEST_F(RawFormatTest, EdgeCases) {
       {R"(,,1,"\"\\\n")", "\x22\x5C\x5Cn", 0, 0, "\x22\x5C\x5Cn"},
       // The katakana "so" ends in 0x5C and escapes neither the quote nor "#";
       // what follows the closing quote is never read.
-      {",,1,\"\x83\x5C#\"\\\"#", "\x83\x5C%1I64u", 7, 7,
-       "\x83\x5C"
-       "7"},
+      {",,1,\"\x83\\#\"\\\"#", "\x83\\%1I64u", 7, 7, "\x83\\7"},
       {R"(,,0,"abc")", "abc", 9, 9, "abc"},
       {R"(0xFF,2,1,"")", "", 0x1234, 0x68, ""},
       {R"(0,,1,"#")", "%1I64u", 0xFFFFFFFFFFFF, 0, "0"},

@@ -3,16 +3,12 @@
 // fail part-way through a run. Each case scans, runs the monitor for 65
 // ticks (readings at seconds 0, 30 and 60) and checks the drive's state,
 // how often each message came, the readings, the tray and the log.
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "app/log_option.h"
 #include "defs/evaluate.h"
-#include "report/monitor.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {
@@ -47,7 +43,7 @@ constexpr char kDriverError[] = "ドライブ0のドライバエラー0x01/IDE�
 constexpr char kEnableFailed[] = "ドライブ0のSMARTを有効にできません.";
 constexpr char kThresholdsFailed[] = "ドライブ0のSMART属性の閾値取得に失敗しました.";
 constexpr char kThresholdsRefetched[] = "ドライブ0のSMART属性の閾値再取得に成功しました.";
-constexpr char kNoThreshold[] = "ドライブ0に閾値の存在しないSMART属性(01)があります.";
+constexpr char kNoThreshold01[] = "ドライブ0に閾値の存在しないSMART属性(01)があります.";
 constexpr char kNoThreshold05[] = "ドライブ0に閾値の存在しないSMART属性(05)があります.";
 constexpr char kDataFailed[] = "ドライブ0のSMART属性値の取得に失敗しました.";
 constexpr char kStatusFailed[] = "ドライブ0のSMARTステータスコマンドが失敗しました.";
@@ -75,29 +71,14 @@ FaultCase Healthy(std::string name, std::string fault, std::map<std::string, int
 FaultCase Gone(std::string name, std::string fault, std::map<std::string, int> messages) {
   return {std::move(name), std::move(fault), 0, std::move(messages), 0, 0, 0};
 }
-
-// Register pairs other than ok (4F C2) and exceeded (F4 2C), from a fixed
-// sequence.
-std::vector<FaultCase> StatusPairs() {
-  std::vector<FaultCase> out;
-  std::uint32_t seed = 12345;
-  while (out.size() < 6) {
-    seed = seed * 1103515245 + 12345;
-    const unsigned low = (seed >> 8) & 0xFF;
-    const unsigned high = (seed >> 16) & 0xFF;
-    if ((low == 0x4F && high == 0xC2) || (low == 0xF4 && high == 0x2C)) continue;
-    char name[32];
-    char fault[32];
-    std::snprintf(name, sizeof name, "Status_%02X_%02X", low, high);
-    std::snprintf(fault, sizeof fault, "Status = %u %u", low, high);
-    out.push_back({name, fault, kUsable, {{kStatusFailed, kTicks}}, 0, 0, 0});
-  }
-  // The two valid pairs swapped.
-  out.push_back(
-      {"Status_C2_4F", "Status = 0xC2 0x4F", kUsable, {{kStatusFailed, kTicks}}, 0, 0, 0});
-  out.push_back(
-      {"Status_2C_F4", "Status = 0x2C 0xF4", kUsable, {{kStatusFailed, kTicks}}, 0, 0, 0});
-  return out;
+// Usable, but never read: each tick asks for the status again.
+FaultCase Unread(std::string name, std::string fault, std::map<std::string, int> messages) {
+  return {std::move(name), std::move(fault), kUsable, std::move(messages), 0, 0, 0};
+}
+FaultCase Row(std::string name, std::string fault, std::map<std::string, int> messages,
+              int dataCommands, int tray, int logLines, std::uint32_t state = kUsable) {
+  return {std::move(name), std::move(fault), state, std::move(messages), dataCommands, tray,
+          logLines};
 }
 
 std::vector<FaultCase> Cases() {
@@ -110,17 +91,12 @@ std::vector<FaultCase> Cases() {
       Healthy("FailIdentifyPacket", "Fail = identify-packet"),
       Healthy("FailEnable", "Fail = enable", {{kCallFailed, 1}, {kEnableFailed, 1}}),
       // Slots come from the data only, unjudged: no goodness, no warning.
-      {"FailThresholds",
-       "Fail = thresholds",
-       kUsable,
-       {{kCallFailed, 1}, {kThresholdsFailed, 1}, {kNoThreshold, 1}, {kNoThreshold05, 1}},
-       3,
-       0,
-       2},
-      {"FailData", "Fail = data", kUsable, {{kCallFailed, 3}, {kDataFailed, 3}}, 3, 0, 0},
-      // Not answering RETURN STATUS, the drive is asked again every tick and
-      // never read; a failed call of it is not reported.
-      {"FailStatus", "Fail = status", kUsable, {}, 0, 0, 0},
+      Row("FailThresholds", "Fail = thresholds",
+          {{kCallFailed, 1}, {kThresholdsFailed, 1}, {kNoThreshold01, 1}, {kNoThreshold05, 1}}, 3,
+          0, 2),
+      Row("FailData", "Fail = data", {{kCallFailed, 3}, {kDataFailed, 3}}, 3, 0, 0),
+      // A failed call of RETURN STATUS is not reported.
+      Unread("FailStatus", "Fail = status", {}),
       {"FailClose", "Fail = close", kUsable, {}, 3, 1, 3, 1},
       // Driver errors: open, probe and close are no ATA commands and have
       // no error bytes to return.
@@ -132,41 +108,24 @@ std::vector<FaultCase> Cases() {
       Healthy("DriverErrorIdentifyPacket", "DriverError = identify-packet, 1, 4"),
       Healthy("DriverErrorEnable", "DriverError = enable, 1, 4",
               {{kDriverError, 1}, {kEnableFailed, 1}}),
-      {"DriverErrorThresholds",
-       "DriverError = thresholds, 1, 4",
-       kUsable,
-       {{kDriverError, 1}, {kThresholdsFailed, 1}, {kNoThreshold, 1}, {kNoThreshold05, 1}},
-       3,
-       0,
-       2},
-      {"DriverErrorData",
-       "DriverError = data, 1, 4",
-       kUsable,
-       {{kDriverError, 3}, {kDataFailed, 3}},
-       3,
-       0,
-       0},
-      {"DriverErrorStatus",
-       "DriverError = status, 1, 4",
-       kUsable,
-       {{kDriverError, kTicks}},
-       0,
-       0,
-       0},
+      Row("DriverErrorThresholds", "DriverError = thresholds, 1, 4",
+          {{kDriverError, 1}, {kThresholdsFailed, 1}, {kNoThreshold01, 1}, {kNoThreshold05, 1}}, 3,
+          0, 2),
+      Row("DriverErrorData", "DriverError = data, 1, 4", {{kDriverError, 3}, {kDataFailed, 3}}, 3,
+          0, 0),
+      Unread("DriverErrorStatus", "DriverError = status, 1, 4", {{kDriverError, kTicks}}),
       // Checksums: the message once per failing read.
       Healthy("BadIdentityChecksum", "IdentifyChecksum = bad", {{kIdentitySum, 1}}),
-      {"BadThresholdsChecksum",
-       "ThresholdsChecksum = bad",
-       kUsable | ThresholdsStale,
-       {{kThresholdsSum, 4}, {kThresholdsRefetched, 3}, {kNoThreshold, 1}, {kNoThreshold05, 1}},
-       3,
-       0,
-       2},
-      {"BadDataChecksum", "DataChecksum = bad", kUsable, {{kDataSum, 3}}, 3, 0, 0},
+      Row("BadThresholdsChecksum", "ThresholdsChecksum = bad",
+          {{kThresholdsSum, 4},
+           {kThresholdsRefetched, 3},
+           {kNoThreshold01, 1},
+           {kNoThreshold05, 1}},
+          3, 0, 2, kUsable | ThresholdsStale),
+      Row("BadDataChecksum", "DataChecksum = bad", {{kDataSum, 3}}, 3, 0, 0),
       // Status registers.
       Healthy("StatusOk", "Status = ok"),
       Healthy("StatusExceeded", "Status = exceeded"),
-      {"Status_00_00", "Status = 0 0", kUsable, {{kStatusFailed, kTicks}}, 0, 0, 0},
       // Faults from second 45 on: the readings at 0 and 30 went well.
       Healthy("LaterFailData", "[At 45]\nDrive0.Fail = data", {{kCallFailed, 1}, {kDataFailed, 1}}),
       Healthy("LaterDriverErrorData", "[At 45]\nDrive0.DriverError = data, 1, 4",
@@ -175,66 +134,38 @@ std::vector<FaultCase> Cases() {
       // Thresholds are fetched again only while stale.
       Healthy("LaterBadThresholdsChecksum", "[At 45]\nDrive0.ThresholdsChecksum = bad"),
       // Asked from second 60 on (the interval since 30), every tick.
-      {"LaterStatus_00_00", "[At 45]\nDrive0.Status = 0 0", kUsable, {{kStatusFailed, 5}}, 2, 1, 3},
-      {"LaterFailStatus", "[At 45]\nDrive0.Fail = status", kUsable, {}, 2, 1, 3},
-      {"LaterSmartOff", "[At 45]\nDrive0.SmartEnabled = 0", kUsable, {}, 2, 1, 3},
+      Row("LaterStatus_00_00", "[At 45]\nDrive0.Status = 0 0", {{kStatusFailed, 5}}, 2, 1, 3),
+      Row("LaterFailStatus", "[At 45]\nDrive0.Fail = status", {}, 2, 1, 3),
+      Row("LaterSmartOff", "[At 45]\nDrive0.SmartEnabled = 0", {}, 2, 1, 3),
       // Worse at 60: below the threshold, an error.
-      {"LaterExceeded",
-       "[At 45]\nDrive0.Status = exceeded\nDrive0.Attribute.01 = 0x000B 40 40 0 50",
-       kUsable,
-       {},
-       3,
-       2,
-       6},
+      Row("LaterExceeded",
+          "[At 45]\nDrive0.Status = exceeded\nDrive0.Attribute.01 = 0x000B 40 40 0 50", {}, 3, 2,
+          6),
       // Stale thresholds that pass from second 10 on: fetched again at the
       // reading at 0 (still bad) and at 30, and judged from then on.
-      {"ThresholdsChecksumRecovers",
-       "ThresholdsChecksum = bad\n[At 10]\nDrive0.ThresholdsChecksum = good",
-       kUsable | ThresholdsStale,
-       {{kThresholdsSum, 2}, {kThresholdsRefetched, 2}, {kNoThreshold, 1}, {kNoThreshold05, 1}},
-       3,
-       1,
-       2},
+      Row("ThresholdsChecksumRecovers",
+          "ThresholdsChecksum = bad\n[At 10]\nDrive0.ThresholdsChecksum = good",
+          {{kThresholdsSum, 2},
+           {kThresholdsRefetched, 2},
+           {kNoThreshold01, 1},
+           {kNoThreshold05, 1}},
+          3, 1, 2, kUsable | ThresholdsStale),
   };
-  for (FaultCase& c : StatusPairs()) cases.push_back(std::move(c));
+  // Register pairs other than ok (4F C2) and exceeded (F4 2C): each half
+  // alone, the two swapped, and others.
+  const unsigned pairs[][2] = {{0x00, 0x00}, {0x4F, 0x2C}, {0xF4, 0xC2}, {0x4F, 0x00},
+                               {0x00, 0xC2}, {0xC2, 0x4F}, {0x2C, 0xF4}, {0xFF, 0xFF}};
+  for (const auto& [low, high] : pairs) {
+    char name[32];
+    char fault[32];
+    std::snprintf(name, sizeof name, "Status_%02X_%02X", low, high);
+    std::snprintf(fault, sizeof fault, "Status = 0x%02X 0x%02X", low, high);
+    cases.push_back(Unread(name, fault, {{kStatusFailed, kTicks}}));
+  }
   return cases;
 }
 
-class RecordingHost final : public MonitorHost {
- public:
-  void ChangeTrayIcon(int state) override { icons.push_back(state); }
-  void ShowNotice(const char* text, int icon) override { notices.emplace_back(text, icon); }
-  void SetStatusText(int, const char*) override {}
-  void OpenPage(const char*) override {}
-  std::vector<int> icons;
-  std::vector<std::pair<std::string, int>> notices;
-};
-
-class FaultMatrix : public SimTest, public ::testing::WithParamInterface<FaultCase> {
- protected:
-  void SetUp() override {
-    InstallMonitorHost(&host);
-    // ctest runs the cases side by side: a log of each case's own.
-    std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
-    for (char& c : name) c = c == '/' ? '_' : c;
-    logPath = testing::TempDir() + "kestrel_faults_" + name + ".log";
-  }
-  void TearDown() override {
-    CloseLog(TheMonitorState());
-    SimTest::TearDown();
-  }
-
-  std::string ReadLog() {
-    std::fflush(TheMonitorState().logFile);
-    std::ifstream in(logPath, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-
-  RecordingHost host;
-  std::string logPath;
-};
+class FaultMatrix : public MonitorSimTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(FaultMatrix, ScanAndMonitorRun) {
   const FaultCase& c = GetParam();
@@ -244,19 +175,11 @@ TEST_P(FaultMatrix, ScanAndMonitorRun) {
   scenario.insert(scenario.find("[Drive1]"), c.fault.substr(0, at) + "\n");
   if (at != std::string::npos) scenario += c.fault.substr(at) + "\n";
 
-  Scan(scenario);
+  ScanAndStart(scenario);
   EXPECT_EQ(Drive(0).state, c.state);
-  if (DriveTable* table = LockDriveTable()) {
-    StartMonitor(*table);
-    UnlockDriveTable();
-  }
-  std::ofstream(logPath, std::ios::binary) << kEarlierLog;
-  OpenLogFromCommandLine("kestrel /l \"" + logPath + "\"", TheMonitorState(), nullptr);
-  ASSERT_NE(TheMonitorState().logFile, nullptr);
-  for (int i = 0; i < kTicks; ++i) {
-    MonitorTick();
-    sim->Advance(1000);
-  }
+  EXPECT_EQ(sim->OpenHandles(), c.state != 0 ? 2 : 1) << "a drive found unusable is closed";
+  OpenLog(kEarlierLog);
+  Tick(kTicks);
 
   for (const auto& [text, count] : c.messages) EXPECT_EQ(sink.CountNotes(text), count) << text;
   for (const RecordingSink::Box& box : sink.boxes) {
@@ -271,28 +194,23 @@ TEST_P(FaultMatrix, ScanAndMonitorRun) {
 
   // The log keeps what it held, counts what it has, and logs each value of
   // an attribute once: no change twice.
-  const std::string log = ReadLog();
+  const std::string log = LogText();
   ASSERT_EQ(log.substr(0, sizeof kEarlierLog - 1), kEarlierLog);
   EXPECT_EQ(TheMonitorState().logBytes, static_cast<std::int64_t>(log.size()));
   std::istringstream lines(log.substr(sizeof kEarlierLog - 1));
-  std::map<std::tuple<std::string, std::string, std::string>, std::string> last;
-  int drive0 = 0;
-  int drive1 = 0;
+  std::map<std::string, std::string> last;  // drive, id and item -> value
+  std::map<std::string, int> linesOf;       // drive -> lines
   for (std::string line; std::getline(lines, line);) {
-    ASSERT_FALSE(line.empty());
-    ASSERT_EQ(line.back(), '\r') << line;
-    std::istringstream f(line.substr(0, line.size() - 1));
-    std::string time, drive, id, what, value;
-    std::getline(f, time, '\t'), std::getline(f, drive, '\t'), std::getline(f, id, '\t'),
-        std::getline(f, what, '\t'), std::getline(f, value);
-    std::string& previous = last[{drive, id, what}];
-    EXPECT_NE(previous, value) << "logged again: " << line;
-    previous = value;
-    drive0 += drive == "ATA#0";
-    drive1 += drive == "ATA#1";
+    ASSERT_TRUE(!line.empty() && line.back() == '\r') << line;
+    const std::size_t from = line.find('\t') + 1;
+    const std::size_t to = line.rfind('\t');
+    std::string& previous = last[line.substr(from, to - from)];
+    EXPECT_NE(previous, line.substr(to)) << "logged again: " << line;
+    previous = line.substr(to);
+    ++linesOf[line.substr(from, line.find('\t', from) - from)];
   }
-  EXPECT_EQ(drive0, c.logLines);
-  EXPECT_EQ(drive1, 1);
+  EXPECT_EQ(linesOf["ATA#0"], c.logLines);
+  EXPECT_EQ(linesOf["ATA#1"], 1);
 
   testing::internal::CaptureStdout();
   ShutdownDrives();
@@ -309,23 +227,16 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrix, ::testing::ValuesIn(Cases()),
 // A slot whose place the thresholds give to another attribute starts
 // afresh: the readings of its former attribute are no change of the new one.
 TEST_F(FaultMatrix, RebuiltSlotsCarryNoReadingOfAnotherAttribute) {
-  Scan(
+  ScanAndStart(
       "[Platform]\nClock = 2026-12-07 09:00:00\n"
       "[Drive0]\nModel = M\nThresholdsChecksum = bad\n"
       "Attribute.01 = 0x000B 100 100 0 50\n"
       "Attribute.C2 = 0x0022 40 45 40 -\n"  // not in the thresholds
       "Attribute.05 = 0x0033 100 100 0 36\n"
       "[At 10]\nDrive0.ThresholdsChecksum = good\n");
-  DriveTable* table = LockDriveTable();
-  StartMonitor(*table);
-  UnlockDriveTable();
-  std::ofstream(logPath, std::ios::binary) << "";
-  OpenLogFromCommandLine("kestrel /l \"" + logPath + "\"", TheMonitorState(), nullptr);
-  for (int i = 0; i < 61; ++i) {
-    MonitorTick();
-    sim->Advance(1000);
-  }
-  EXPECT_EQ(ReadLog(), "") << "no value changed";
+  OpenLog();
+  Tick(61);
+  EXPECT_EQ(LogText(), "") << "no value changed";
   ASSERT_EQ(Drive(0).attributeCount, 3);
   EXPECT_EQ(Drive(0).attributes[1].id, 0x05);
   EXPECT_EQ(Drive(0).attributes[1].raw, 0u);

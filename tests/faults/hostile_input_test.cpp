@@ -1,66 +1,22 @@
 // Hostile inputs, each with a clear outcome and nothing lost: huge and
-// broken definition files, alias cycles, limit files of odd sizes, long
-// command lines and option values, a log that cannot be opened. The big
-// inputs are written at run time into the test's own directory.
+// broken definition files, alias cycles, long command lines and option
+// values. The big inputs are written at run time into the test's own
+// directory.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "app/log_option.h"
 #include "base/command_line.h"
 #include "defs/definitions.h"
-#include "report/monitor.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr char kUnknown[] = "不明な属性";
 
-// Each test runs in a directory of its own, also the current directory,
-// where the limit files are read.
-class HostileInputTest : public SimTest {
- protected:
-  void SetUp() override {
-    dir_ =
-        fs::path(testing::TempDir()) /
-        ("kestrel_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    oldDir_ = fs::current_path();
-    fs::current_path(dir_);
-    Install("");
-  }
-  void TearDown() override {
-    SimTest::TearDown();
-    ReleaseDefinitions();
-    TheMonitorState().trayState = 0;
-    fs::current_path(oldDir_);
-    fs::remove_all(dir_);
-  }
-
-  void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
-  }
-  // Loads `text` as the definition file through "/d".
-  void Load(const std::string& text) {
-    Write("defs.ini", text);
-    sim->SetCommandLine("kestrel /d \"" + (dir_ / "defs.ini").string() + "\"");
-    LoadDefinitions();
-  }
-  std::string Name(int id, const char* model) {
-    DriveAttribute slot{};
-    slot.id = static_cast<std::uint8_t>(id);
-    DefineAttribute(slot, model);
-    return slot.name;
-  }
-
-  fs::path dir_;
-  fs::path oldDir_;
-};
+// Each test loads its definitions from a directory of its own.
+using HostileInputTest = DefinitionFileTest;
 
 TEST_F(HostileInputTest, TwoHundredThousandSectionsAreAllFound) {
   std::string text = "[Default Drive]\n09=Default nine\n";
@@ -114,9 +70,7 @@ TEST_F(HostileInputTest, NulBytesAndLoneLeadBytes) {
       "[C\x82]x]\n07=Second byte\n"
       "[AL]\nAlias=LAST\x82\n"  // a lone lead byte ends the alias
       "[LAST]\n09=Last nine\n");
-  DriveAttribute slot{};
-  slot.id = 1;
-  DefineAttribute(slot, "X");
+  const DriveAttribute slot = Define(1, "X");
   EXPECT_STREQ(slot.name, "Na");
   EXPECT_STREQ(slot.meaning, "");
   EXPECT_EQ(Name(2, "X"), "Name\x82");
@@ -151,20 +105,9 @@ TEST_F(HostileInputTest, AliasCyclesAndChainsOfEveryLengthUpTo40) {
   }
 }
 
-TEST_F(HostileInputTest, EmptyAndOversizedLimitFiles) {
-  Write("error.dat", "");
-  Write("warning.dat", std::string(10000, '\xF6'));
-  Load("");
-  const DriveTable& t = TheDriveTable();
-  for (int id : {0, 1, 128, 255}) {
-    EXPECT_EQ(t.errorLimits[id], 1) << "an empty file keeps the defaults";
-    EXPECT_EQ(t.warningLimits[id], -10) << "the first 256 bytes count";
-  }
-}
-
 TEST_F(HostileInputTest, LongCommandLinesAndOptionValues) {
-  Write("defs.ini", "[Default Drive]\n09=From the file\n");
-  const std::string defs = (dir_ / "defs.ini").string();
+  const std::string defs = (dir_.root() / "defs.ini").string();
+  WriteFile(defs, "[Default Drive]\n09=From the file\n");
   std::string junk;
   for (int i = 0; i < 50000; ++i) junk += i % 7 ? "x" : " /";
   // 100 kB before the option: found all the same.
@@ -174,12 +117,12 @@ TEST_F(HostileInputTest, LongCommandLinesAndOptionValues) {
 
   // A path of 259 bytes is taken; one of 260 is refused, not cut, and the
   // definition file is searched for as without the option.
-  const std::string base = dir_.string() + "/";
+  const std::string base = dir_.root().string() + "/";
   const std::string fits = base + std::string(kMaxOptionValue - base.size(), 'f');
   const std::string over = base + std::string(kMaxOptionValue + 1 - base.size(), 'f');
   ASSERT_EQ(fits.size(), 259u);
-  Write(fs::path(fits).filename().string(), "[Default Drive]\n09=Fits\n");
-  Write(fs::path(over).filename().string(), "[Default Drive]\n09=Over\n");
+  WriteFile(fits, "[Default Drive]\n09=Fits\n");
+  WriteFile(over, "[Default Drive]\n09=Over\n");
   sim->SetCommandLine("kestrel /d \"" + fits + "\"");
   LoadDefinitions();
   EXPECT_EQ(Name(9, "M"), "Fits");
@@ -201,37 +144,6 @@ TEST_F(HostileInputTest, LongCommandLinesAndOptionValues) {
   OpenLogFromCommandLine("kestrel " + junk + " /l\"" + base + "x.log\"", state, nullptr);
   EXPECT_NE(state.logFile, nullptr);
   CloseLog(state);
-}
-
-class Host final : public MonitorHost {
- public:
-  void ChangeTrayIcon(int s) override { icons.push_back(s); }
-  void ShowNotice(const char* text, int) override { notices.emplace_back(text); }
-  void SetStatusText(int, const char*) override {}
-  void OpenPage(const char*) override {}
-  std::vector<int> icons;
-  std::vector<std::string> notices;
-};
-
-TEST_F(HostileInputTest, LogThatCannotBeOpenedLeavesTheMonitorRunning) {
-  Host host;
-  InstallMonitorHost(&host);
-  Scan(
-      "[Drive0]\nModel = M\nAttribute.01 = 0x000B 100 100 0 50\n"
-      "[At 20]\nDrive0.Attribute.01 = 0x000B 51 51 0 50\n");
-  StartMonitor(TheDriveTable());
-  MonitorState& state = TheMonitorState();
-  OpenLogFromCommandLine("kestrel /l /nonexistent/kestrel/x.log", state, nullptr);
-  ASSERT_EQ(sink.boxes.size(), 1u);
-  EXPECT_EQ(sink.boxes[0].text, "ログファイル/nonexistent/kestrel/x.logがオープンできません.");
-  EXPECT_EQ(state.logFile, nullptr);
-  for (int i = 0; i < 50; ++i) {
-    MonitorTick();
-    sim->Advance(1000);
-  }
-  EXPECT_EQ(host.icons, std::vector<int>{2});
-  EXPECT_EQ(host.notices.size(), 3u) << "current, goodness, worst";
-  InstallMonitorHost(nullptr);
 }
 
 }  // namespace

@@ -47,56 +47,14 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 namespace kestrel {
 namespace {
 
-// A sink that keeps nothing, so that only the engine's own allocations count.
+// A sink and a host that keep nothing, so that only the engine's own
+// allocations count.
 class SilentSink final : public MessageSink {
  public:
   void ShowMessageBox(WindowHandle, const char*, const char*, int) override {}
   void GetWindowTitle(WindowHandle, char* out, std::size_t) override { out[0] = 0; }
   void SetStatusText(WindowHandle, int, const char*) override {}
 };
-
-// Ten drives of thirty attributes; at second 5 and at second 30 the first
-// attribute of each changes.
-std::string TenDrives() {
-  std::string scenario = "[Platform]\nClock = 2026-01-01 00:00:00\n";
-  for (int d = 0; d < 10; ++d) {
-    scenario += "[Drive" + std::to_string(d) + "]\nModel = M" + std::to_string(d) + "\n";
-    for (int a = 1; a <= 30; ++a) {
-      char line[64];
-      std::snprintf(line, sizeof line, "Attribute.%02X = 0x000B %d 100 %d 50\n", a, 100 + d,
-                    a * 1000);
-      scenario += line;
-    }
-    scenario += "[At 5]\nDrive" + std::to_string(d) + ".Attribute.01 = 0x000B 60 60 9 50\n";
-    scenario += "[At 30]\nDrive" + std::to_string(d) + ".Attribute.01 = 0x000B 70 65 8 50\n";
-  }
-  return scenario;
-}
-
-TEST(RereadAllocation, TenDrivesOfThirtyAttributesAllocateNothing) {
-  Scenario parsed;
-  std::string error;
-  ASSERT_TRUE(ParseScenario(TenDrives(), &parsed, &error)) << error;
-  SimDrives sim(std::move(parsed));
-  sim.SetCommandLine("kestrel /d \"" + TestDefinitionFile() + "\"");
-  SilentSink sink;
-  InstallServices(Services{&sim, &sim, &sink});
-  ScanDrives(nullptr, nullptr);
-  ASSERT_EQ(RereadSmart(0x3FF), 0x3FFu);
-
-  sim.Advance(5000);
-  g_allocations = 0;
-  g_counting = true;
-  std::uint32_t evaluated = RereadSmart(0x3FF);
-  for (int d = 0; d < 10; ++d) ReadSmartStatus(d);
-  g_counting = false;
-
-  EXPECT_EQ(evaluated, 0x3FFu);
-  EXPECT_EQ(g_allocations, 0);
-  EXPECT_EQ(TheDriveTable().records[9].attributeCount, 30);
-  EXPECT_TRUE(TheDriveTable().records[9].attributes[0].changeBits & RawChanged);
-  ShutdownDrives();
-}
 
 class QuietHost final : public MonitorHost {
  public:
@@ -107,17 +65,53 @@ class QuietHost final : public MonitorHost {
   int notices = 0;
 };
 
-TEST(MonitorAllocation, TickWithTenDueDrivesAllocatesNothing) {
-  Scenario parsed;
-  std::string error;
-  ASSERT_TRUE(ParseScenario(TenDrives(), &parsed, &error)) << error;
-  SimDrives sim(std::move(parsed));
-  sim.SetCommandLine("kestrel /d \"" + TestDefinitionFile() + "\"");
-  SilentSink sink;
+// Ten drives of thirty attributes, scanned; at second 5 and at second 30
+// the first attribute of each changes.
+class AllocationTest : public SimTest {
+ protected:
+  void SetUp() override {
+    std::string scenario = "[Platform]\nClock = 2026-01-01 00:00:00\n";
+    for (int d = 0; d < 10; ++d) {
+      const std::string drive = "Drive" + std::to_string(d);
+      scenario += "[" + drive + "]\nModel = M" + std::to_string(d) + "\n";
+      for (int a = 1; a <= 30; ++a) {
+        char line[64];
+        std::snprintf(line, sizeof line, "Attribute.%02X = 0x000B %d 100 %d 50\n", a, 100 + d,
+                      a * 1000);
+        scenario += line;
+      }
+      scenario += "[At 5]\n" + drive + ".Attribute.01 = 0x000B 60 60 9 50\n";
+      scenario += "[At 30]\n" + drive + ".Attribute.01 = 0x000B 70 65 8 50\n";
+    }
+    Scan(scenario);
+    InstallServices(Services{sim.get(), sim.get(), &silent_});
+  }
+  void TearDown() override {
+    InstallMonitorHost(nullptr);
+    SimTest::TearDown();
+  }
+
+  SilentSink silent_;
+};
+
+TEST_F(AllocationTest, RereadOfTenDrivesOfThirtyAttributesAllocatesNothing) {
+  ASSERT_EQ(RereadSmart(0x3FF), 0x3FFu);
+  sim->Advance(5000);
+  g_allocations = 0;
+  g_counting = true;
+  std::uint32_t evaluated = RereadSmart(0x3FF);
+  for (int d = 0; d < 10; ++d) ReadSmartStatus(d);
+  g_counting = false;
+
+  EXPECT_EQ(evaluated, 0x3FFu);
+  EXPECT_EQ(g_allocations, 0);
+  EXPECT_EQ(Drive(9).attributeCount, 30);
+  EXPECT_TRUE(Drive(9).attributes[0].changeBits & RawChanged);
+}
+
+TEST_F(AllocationTest, TickWithTenDueDrivesAllocatesNothing) {
   QuietHost host;
-  InstallServices(Services{&sim, &sim, &sink});
   InstallMonitorHost(&host);
-  ScanDrives(nullptr, nullptr);
   StartMonitor(*LockDriveTable());
   UnlockDriveTable();
   MonitorState& state = TheMonitorState();
@@ -126,7 +120,7 @@ TEST(MonitorAllocation, TickWithTenDueDrivesAllocatesNothing) {
   std::fputs("the file's buffer exists from here on\r\n", state.logFile);
 
   MonitorTick();  // the first reading
-  sim.Advance(30000);
+  sim->Advance(30000);
   g_allocations = 0;
   g_counting = true;
   MonitorTick();  // every drive due again, every drive changed
@@ -137,7 +131,6 @@ TEST(MonitorAllocation, TickWithTenDueDrivesAllocatesNothing) {
   EXPECT_EQ(host.notices, 1);
   std::fclose(state.logFile);
   state.logFile = nullptr;
-  ShutdownDrives();
 }
 
 }  // namespace

@@ -1,25 +1,32 @@
 #include "tests/support/test_support.h"
 
 #include <cstdio>
+#include <fstream>
 #include <random>
+#include <sstream>
 
+#include "app/log_option.h"
 #include "base/cp932.h"
+#include "defs/definitions.h"
+#include "report/md5.h"
 
 namespace kestrel {
 
-void RecordingSink::Note(int style, const char* text) { notes.emplace_back(style, text); }
+namespace fs = std::filesystem;
+
+void RecordingSink::Note(int style, const char* text) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  notes.emplace_back(style, text);
+}
 
 void RecordingSink::ShowMessageBox(WindowHandle owner, const char* caption, const char* text,
                                    int style) {
+  std::lock_guard<std::mutex> hold(mutex_);
   boxes.push_back(Box{owner, caption, text, style});
 }
 
 void RecordingSink::GetWindowTitle(WindowHandle, char* out, std::size_t size) {
   CopyText(out, size, "Owner");
-}
-
-void RecordingSink::SetStatusText(WindowHandle, int, const char* text) {
-  statusTexts.emplace_back(text);
 }
 
 int RecordingSink::CountNotes(std::string_view text) const {
@@ -34,16 +41,6 @@ std::vector<std::string> RecordingSink::StatusOnlyTexts() const {
     if (style < 0) out.push_back(t);
   }
   return out;
-}
-
-void RecordingSink::Clear() {
-  notes.clear();
-  boxes.clear();
-  statusTexts.clear();
-}
-
-void SimTest::TearDown() {
-  if (scanned_) ShutdownDrives();
 }
 
 const std::string& TestDefinitionFile() {
@@ -66,6 +63,37 @@ const std::string& TestDefinitionFile() {
   return path;
 }
 
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& path, std::string_view bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string TestScratchName() {
+  const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string("kestrel_") + info->test_suite_name() + "_" + info->name();
+  for (char& c : name) c = c == '/' ? '_' : c;
+  return name;
+}
+
+TestDirectory::TestDirectory(const fs::path& sub)
+    : root_(fs::path(testing::TempDir()) / TestScratchName()), oldDir_(fs::current_path()) {
+  fs::remove_all(root_);
+  fs::create_directories(root_ / sub);
+  fs::current_path(root_ / sub);
+}
+
+TestDirectory::~TestDirectory() {
+  fs::current_path(oldDir_);
+  std::error_code ignored;
+  fs::remove_all(root_, ignored);
+}
+
 void SimTest::Install(std::string_view scenario) {
   Scenario parsed;
   std::string error;
@@ -75,10 +103,50 @@ void SimTest::Install(std::string_view scenario) {
   InstallServices(Services{sim.get(), sim.get(), &sink});
 }
 
-void SimTest::Scan(std::string_view scenario, WindowHandle owner) {
-  Install(scenario);
-  ScanDrives(owner, nullptr);
-  scanned_ = true;
+void MonitorSimTest::TearDown() {
+  CloseLog(TheMonitorState());
+  TheMonitorState().trayState = 0;
+  InstallMonitorHost(nullptr);
+  SimTest::TearDown();
+}
+
+void MonitorSimTest::ScanAndStart(std::string_view scenario) {
+  Scan(scenario);
+  DriveTable* table = LockDriveTable();
+  ASSERT_NE(table, nullptr);
+  StartMonitor(*table);
+  UnlockDriveTable();
+}
+
+void MonitorSimTest::OpenLog(std::string_view earlier) {
+  CloseLog(TheMonitorState());
+  WriteFile(logPath, earlier);
+  OpenLogFromCommandLine("kestrel /l \"" + logPath + "\"", TheMonitorState(), nullptr);
+  ASSERT_NE(TheMonitorState().logFile, nullptr);
+}
+
+std::string MonitorSimTest::LogText() {
+  if (TheMonitorState().logFile != nullptr) std::fflush(TheMonitorState().logFile);
+  return ReadFile(logPath);
+}
+
+void DefinitionFileTest::TearDown() {
+  SimTest::TearDown();
+  ReleaseDefinitions();
+}
+
+void DefinitionFileTest::Load(std::string_view text) {
+  const fs::path file = dir_.root() / "defs.ini";
+  WriteFile(file, text);
+  sim->SetCommandLine("kestrel /d \"" + file.string() + "\"");
+  LoadDefinitions();
+}
+
+DriveAttribute DefinitionFileTest::Define(int id, const char* model) {
+  DriveAttribute slot{};
+  slot.id = static_cast<std::uint8_t>(id);
+  DefineAttribute(slot, model);
+  return slot;
 }
 
 std::string Hex(const std::uint8_t* bytes, std::size_t n) {
@@ -87,6 +155,18 @@ std::string Hex(const std::uint8_t* bytes, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
     std::snprintf(buf, sizeof buf, "%02X ", bytes[i]);
     out += buf;
+  }
+  return out;
+}
+
+std::string Md5Hex(std::string_view bytes) {
+  std::uint8_t digest[kMd5DigestSize];
+  if (!Md5(bytes.data(), bytes.size(), digest)) return "<no digest>";
+  std::string out;
+  char two[3];
+  for (std::uint8_t b : digest) {
+    std::snprintf(two, sizeof two, "%02x", b);
+    out += two;
   }
   return out;
 }

@@ -66,13 +66,23 @@ bool CheckText(const std::string& got, const std::string& want, const char* what
 
 // Polls `done` every 50 ms for up to `ms` milliseconds.
 template <typename F>
-bool WaitFor(F done, DWORD ms) {
+bool WaitFor(DWORD ms, F done) {
   ULONGLONG end = GetTickCount64() + ms;
   for (;;) {
     if (done()) return true;
     if (GetTickCount64() >= end) return false;
     Sleep(50);
   }
+}
+
+// Checks that `done` comes true within `ms` milliseconds.
+template <typename F>
+bool CheckWithin(DWORD ms, const char* what, const std::string& detail, F done) {
+  return Check(WaitFor(ms, done), what, detail);
+}
+template <typename F>
+bool CheckWithin(DWORD ms, const char* what, F done) {
+  return CheckWithin(ms, what, {}, done);
 }
 
 std::string ClassOf(HWND w) {
@@ -134,14 +144,17 @@ std::vector<HWND> TopWindows(const Filter& f) {
 
 HWND WaitWindow(const Filter& f, DWORD ms) {
   HWND found = nullptr;
-  WaitFor(
-      [&] {
-        std::vector<HWND> all = TopWindows(f);
-        if (!all.empty()) found = all.front();
-        return found != nullptr;
-      },
-      ms);
+  WaitFor(ms, [&] {
+    std::vector<HWND> all = TopWindows(f);
+    if (!all.empty()) found = all.front();
+    return found != nullptr;
+  });
   return found;
+}
+
+// A shown dialog of the program with this caption, within 10 s.
+HWND WaitDialog(const char* caption, DWORD pid) {
+  return WaitWindow({kDialogClass, caption, pid, true}, 10000);
 }
 
 // The main window is the program's dialog that has the menu bar.
@@ -152,60 +165,38 @@ HWND FindMainWindow(bool visibleOnly) {
   return nullptr;
 }
 
-// Memory in the program's process for the status bar's messages, whose
-// results come back through pointers.
-class RemoteBuffer {
- public:
-  RemoteBuffer(HWND owner, SIZE_T size) : size_(size) {
-    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
-                           ProcessOf(owner));
-    if (process_ != nullptr) {
-      address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    }
-  }
-  ~RemoteBuffer() {
-    if (address_ != nullptr) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-    if (process_ != nullptr) CloseHandle(process_);
-  }
-  RemoteBuffer(const RemoteBuffer&) = delete;
-  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-
-  bool ok() const { return address_ != nullptr; }
-  LPARAM address() const { return reinterpret_cast<LPARAM>(address_); }
-  bool Read(void* out, SIZE_T n) const {
-    SIZE_T got = 0;
-    return n <= size_ && ReadProcessMemory(process_, address_, out, n, &got) && got == n;
-  }
-
- private:
-  HANDLE process_ = nullptr;
-  void* address_ = nullptr;
-  SIZE_T size_;
-};
+// Sends `message` to the status bar with memory in the program's process
+// as its LPARAM, through which the results come back, and copies `n` bytes
+// of that memory into `out`.
+bool AskStatusBar(HWND bar, UINT message, WPARAM wParam, void* out, SIZE_T n, DWORD_PTR* result) {
+  HANDLE process =
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, ProcessOf(bar));
+  if (process == nullptr) return false;
+  void* remote = VirtualAllocEx(process, nullptr, n, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  SIZE_T got = 0;
+  bool ok = remote != nullptr &&
+            SendMessageTimeoutA(bar, message, wParam, reinterpret_cast<LPARAM>(remote),
+                                SMTO_ABORTIFHUNG, 5000, result) &&
+            ReadProcessMemory(process, remote, out, n, &got) && got == n;
+  if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return ok;
+}
 
 std::string StatusText(HWND bar, int part) {
-  RemoteBuffer buffer(bar, 1024);
-  if (!buffer.ok()) return "<no remote memory>";
-  char zero[1024] = {};
-  DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(bar, SB_GETTEXTA, static_cast<WPARAM>(part), buffer.address(),
-                           SMTO_ABORTIFHUNG, 5000, &result)) {
+  char text[1024] = {};
+  DWORD_PTR ignored = 0;
+  if (!AskStatusBar(bar, SB_GETTEXTA, static_cast<WPARAM>(part), text, sizeof text, &ignored)) {
     return "<no answer>";
   }
-  buffer.Read(zero, sizeof zero);
-  zero[sizeof zero - 1] = '\0';
-  return zero;
+  text[sizeof text - 1] = '\0';
+  return text;
 }
 
 std::vector<int> StatusParts(HWND bar) {
-  RemoteBuffer buffer(bar, 64);
   int edges[16] = {};
   DWORD_PTR n = 0;
-  if (!buffer.ok() ||
-      !SendMessageTimeoutA(bar, SB_GETPARTS, 16, buffer.address(), SMTO_ABORTIFHUNG, 5000, &n) ||
-      !buffer.Read(edges, sizeof edges)) {
-    return {};
-  }
+  if (!AskStatusBar(bar, SB_GETPARTS, 16, edges, sizeof edges, &n)) return {};
   return std::vector<int>(edges, edges + (n < 16 ? n : 16));
 }
 
@@ -227,15 +218,20 @@ bool FileExists(const std::string& path) {
 void Snap(const std::string& dir, const char* name) {
   Say("SNAP %s", name);
   std::string png = dir + "\\" + name + ".png";
-  Check(WaitFor([&] { return FileExists(png); }, 30000), "screenshot taken", png);
+  CheckWithin(30000, "screenshot taken", png, [&] { return FileExists(png); });
 }
 
-// Waits for the program's process to end; its exit code, or -1.
-long WaitProcessEnd(HANDLE process, DWORD ms) {
-  if (process == nullptr || WaitForSingleObject(process, ms) != WAIT_OBJECT_0) return -1;
-  DWORD code = 0;
-  GetExitCodeProcess(process, &code);
-  return static_cast<long>(code);
+// Checks that the program's process ends within 20 s with exit code 0,
+// and closes its handle.
+void CheckEndsWithZero(HANDLE program, const char* what) {
+  long code = -1;
+  if (program != nullptr && WaitForSingleObject(program, 20000) == WAIT_OBJECT_0) {
+    DWORD exitCode = 0;
+    GetExitCodeProcess(program, &exitCode);
+    code = static_cast<long>(exitCode);
+  }
+  Check(code == 0, what, std::to_string(code));
+  if (program != nullptr) CloseHandle(program);
 }
 
 HANDLE OpenProgram(HWND w) {
@@ -252,15 +248,13 @@ int StopBox(const std::string& snapDir) {
   // The main window exists (it owns the box) but must never be shown.
   bool mainShown = false;
   HWND box = nullptr;
-  WaitFor(
-      [&] {
-        if (FindMainWindow(true) != nullptr) mainShown = true;
-        for (HWND w : TopWindows({kDialogClass, kTitle, 0, true})) {
-          if (GetMenu(w) == nullptr) box = w;
-        }
-        return box != nullptr;
-      },
-      60000);
+  WaitFor(60000, [&] {
+    if (FindMainWindow(true) != nullptr) mainShown = true;
+    for (HWND w : TopWindows({kDialogClass, kTitle, 0, true})) {
+      if (GetMenu(w) == nullptr) box = w;
+    }
+    return box != nullptr;
+  });
   if (!Check(box != nullptr, "stop box shown")) return g_failures;
   CheckText(TextOf(box), kTitle, "stop box caption");
   // The message box's text is its static control 0xFFFF.
@@ -270,18 +264,13 @@ int StopBox(const std::string& snapDir) {
         "stop box has OK only");
   Snap(snapDir, "stop-box");
   PostMessageA(box, WM_COMMAND, IDOK, 0);
-  bool ended = WaitFor(
-      [&] {
-        if (FindMainWindow(true) != nullptr) mainShown = true;
-        return WaitForSingleObject(program, 0) == WAIT_OBJECT_0;
-      },
-      20000);
+  bool ended = WaitFor(20000, [&] {
+    if (FindMainWindow(true) != nullptr) mainShown = true;
+    return WaitForSingleObject(program, 0) == WAIT_OBJECT_0;
+  });
   Check(ended, "program ends after OK");
   Check(!mainShown, "main window never shown");
-  DWORD code = 1;
-  GetExitCodeProcess(program, &code);
-  Check(code == 0, "exit code 0", std::to_string(code));
-  CloseHandle(program);
+  CheckEndsWithZero(program, "exit code 0");
   return g_failures;
 }
 
@@ -315,7 +304,7 @@ std::vector<HWND> PropertyWindows(DWORD pid, const char* caption) {
 void CheckDriveWindows(HWND main, DWORD pid, const std::string& snapDir) {
   for (const DriveWindow& d : kDriveWindows) {
     PostMessageA(main, WM_COMMAND, d.command, 0);
-    HWND w = WaitWindow({kDialogClass, d.caption, pid, true}, 10000);
+    HWND w = WaitDialog(d.caption, pid);
     if (!Check(w != nullptr, "drive window", d.caption)) continue;
     for (int i = 0; i < 7; ++i) {
       CheckText(ItemText(w, kFieldIds[i]), d.fields[i], kFieldNames[i]);
@@ -323,8 +312,8 @@ void CheckDriveWindows(HWND main, DWORD pid, const std::string& snapDir) {
   }
   // Any number open: a second window of drive 0 beside the first.
   PostMessageA(main, WM_COMMAND, kDriveWindows[0].command, 0);
-  Check(WaitFor([&] { return PropertyWindows(pid, kDriveWindows[0].caption).size() == 2; }, 10000),
-        "second window of the same drive");
+  CheckWithin(10000, "second window of the same drive",
+              [&] { return PropertyWindows(pid, kDriveWindows[0].caption).size() == 2; });
   Snap(snapDir, "properties");
   // OK, Esc and Enter each close one window, and only it.
   std::vector<HWND> zero = PropertyWindows(pid, kDriveWindows[0].caption);
@@ -334,13 +323,10 @@ void CheckDriveWindows(HWND main, DWORD pid, const std::string& snapDir) {
     PostMessageA(zero[1], WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageA(one[0], WM_KEYDOWN, VK_RETURN, 0);
   }
-  Check(WaitFor(
-            [&] {
-              return PropertyWindows(pid, kDriveWindows[0].caption).empty() &&
-                     PropertyWindows(pid, kDriveWindows[1].caption).empty();
-            },
-            10000),
-        "drive windows closed by OK, Esc and Enter");
+  CheckWithin(10000, "drive windows closed by OK, Esc and Enter", [&] {
+    return PropertyWindows(pid, kDriveWindows[0].caption).empty() &&
+           PropertyWindows(pid, kDriveWindows[1].caption).empty();
+  });
   Check(IsWindowVisible(main) != FALSE, "main window stays");
 }
 
@@ -350,7 +336,7 @@ void CheckAboutBox(HWND main, DWORD pid) {
   PostMessageA(main, WM_KEYDOWN, VK_RETURN, 0);
   PostMessageA(main, WM_KEYDOWN, VK_ESCAPE, 0);
   PostMessageA(main, WM_COMMAND, kAbout, 0);
-  HWND about = WaitWindow({kDialogClass, "Kestrelのバージョン情報", pid, true}, 10000);
+  HWND about = WaitDialog("Kestrelのバージョン情報", pid);
   if (!Check(about != nullptr, "version box")) return;
   Check(IsWindowVisible(main) != FALSE, "Enter and Esc leave the main window");
   CheckText(ItemText(about, 1050), "Kestrelハードディスク故障診断プログラム Solo",
@@ -360,8 +346,8 @@ void CheckAboutBox(HWND main, DWORD pid) {
   // Modal: the main window is disabled until OK.
   Check(!IsWindowEnabled(main), "version box is modal");
   PostMessageA(about, WM_COMMAND, IDOK, 0);
-  Check(WaitFor([&] { return !IsWindow(about); }, 10000), "version box closed by OK");
-  Check(WaitFor([&] { return IsWindowEnabled(main) != FALSE; }, 5000), "main window enabled");
+  CheckWithin(10000, "version box closed by OK", [&] { return !IsWindow(about); });
+  CheckWithin(5000, "main window enabled", [&] { return IsWindowEnabled(main) != FALSE; });
 }
 
 int Setting(const std::string& ini, const char* key) {
@@ -390,7 +376,7 @@ void CheckDiagnosis(HWND main, const std::string& report) {
   // procedure in front of it); the click reaches the panel as WM_COMMAND.
   DWORD_PTR ignored = 0;
   SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored);
-  Check(WaitFor([&] { return FileExists(report); }, 10000), "report written", report);
+  CheckWithin(10000, "report written", report, [&] { return FileExists(report); });
   std::string page = ReadFile(report);
   Check(page.find("HAYABUSA HB250S") != std::string::npos &&
             page.find("TSUBAME TB080A") != std::string::npos,
@@ -409,13 +395,13 @@ void CheckTrayMenu(HWND main, DWORD pid, const std::string& snapDir) {
   if (!Check(menu != nullptr, "tray menu opens on the right button")) return;
   Snap(snapDir, "tray-menu");
   PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
-  Check(WaitFor([&] { return !IsWindowVisible(menu); }, 10000), "tray menu closed by Esc");
+  CheckWithin(10000, "tray menu closed by Esc", [&] { return !IsWindowVisible(menu); });
 }
 
 int Main(const std::string& log, const std::string& report, const std::string& ini,
          const std::string& snapDir) {
   HWND main = nullptr;
-  WaitFor([&] { return (main = FindMainWindow(true)) != nullptr; }, 60000);
+  WaitFor(60000, [&] { return (main = FindMainWindow(true)) != nullptr; });
   if (!Check(main != nullptr, "main window shown")) return g_failures;
   DWORD pid = ProcessOf(main);
   HANDLE program = OpenProgram(main);
@@ -426,18 +412,16 @@ int Main(const std::string& log, const std::string& report, const std::string& i
   // The layout comes with the WM_SIZE the window posts itself.
   std::vector<int> parts;
   RECT barRect{};
-  bool laidOut = WaitFor(
-      [&] {
-        parts = StatusParts(bar);
-        GetClientRect(bar, &barRect);
-        return parts.size() == 2 && parts[1] == barRect.right && parts[0] == barRect.right - 150;
-      },
-      5000);
+  bool laidOut = WaitFor(5000, [&] {
+    parts = StatusParts(bar);
+    GetClientRect(bar, &barRect);
+    return parts.size() == 2 && parts[1] == barRect.right && parts[0] == barRect.right - 150;
+  });
   Check(laidOut, "status bar parts: the second 150 pixels at the right",
         std::to_string(parts.empty() ? 0 : parts[0]) + " of " + std::to_string(barRect.right));
   CheckText(StatusText(bar, 0), kStartText, "status bar, left");
   std::string time;
-  WaitFor([&] { return !(time = StatusText(bar, 1)).empty(); }, 10000);
+  WaitFor(10000, [&] { return !(time = StatusText(bar, 1)).empty(); });
   CheckText(time, "取得時刻: 2026-12-07 09:00", "status bar, right");
   Snap(snapDir, "main-window");
 
@@ -451,16 +435,14 @@ int Main(const std::string& log, const std::string& report, const std::string& i
   // seconds after the first: its first notice is the raw value's.
   std::string notice;
   Say("waiting up to 60 s for the scenario's change");
-  bool changed = WaitFor([&] { return (notice = StatusText(bar, 0)) != kStartText; }, 60000);
-  Check(changed, "notice in the status bar, left");
+  CheckWithin(60000, "notice in the status bar, left",
+              [&] { return (notice = StatusText(bar, 0)) != kStartText; });
   CheckText(notice, "ドライブATA#0の属性05(代替処理済のセクタ数)のロウデータが変化しました.",
             "notice text");
 
   // The log is written in blocks: only its close makes it complete.
   PostMessageA(main, WM_CLOSE, 0, 0);
-  long code = WaitProcessEnd(program, 20000);
-  Check(code == 0, "WM_CLOSE ends the program with 0", std::to_string(code));
-  CloseHandle(program);
+  CheckEndsWithZero(program, "WM_CLOSE ends the program with 0");
   CheckText(ReadFile(log),
             "earlier line\r\n"
             "2026/12/07 09:00\tATA#0\t05\t現在値\t99\r\n"
@@ -473,24 +455,20 @@ int Main(const std::string& log, const std::string& report, const std::string& i
 int Hidden() {
   HWND main = nullptr;
   // Wait for the end of the start-up: the first reading's time.
-  WaitFor(
-      [&] {
-        main = FindMainWindow(false);
-        HWND bar = main == nullptr ? nullptr : GetDlgItem(main, kStatusBarId);
-        return bar != nullptr && !StatusText(bar, 1).empty();
-      },
-      60000);
+  WaitFor(60000, [&] {
+    main = FindMainWindow(false);
+    HWND bar = main == nullptr ? nullptr : GetDlgItem(main, kStatusBarId);
+    return bar != nullptr && !StatusText(bar, 1).empty();
+  });
   if (!Check(main != nullptr, "main window made")) return g_failures;
   HANDLE program = OpenProgram(main);
   Sleep(1000);
   Check(!IsWindowVisible(main), "HideOnStart=1: not shown at the start");
   PostMessageA(main, kTrayCallback, 0, WM_LBUTTONDOWN);
-  Check(WaitFor([&] { return IsWindowVisible(main) != FALSE; }, 10000),
-        "shown by the tray icon's left button");
+  CheckWithin(10000, "shown by the tray icon's left button",
+              [&] { return IsWindowVisible(main) != FALSE; });
   PostMessageA(main, WM_COMMAND, kExit, 0);
-  long code = WaitProcessEnd(program, 20000);
-  Check(code == 0, "the exit command ends the program with 0", std::to_string(code));
-  CloseHandle(program);
+  CheckEndsWithZero(program, "the exit command ends the program with 0");
   return g_failures;
 }
 
