@@ -6,7 +6,7 @@
 
 #include "app/program_texts.h"
 #include "base/command_line.h"
-#include "scan/host.h"
+#include "records/host.h"
 
 namespace kestrel {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "ata/ata_platform.h"
-#include "scan/drive_table.h"
-#include "scan/host.h"
+#include "records/drive_table.h"
+#include "records/host.h"
 
 namespace kestrel {
 

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "scan/platform_types.h"
+#include "records/platform_types.h"
 
 namespace kestrel {
 

@@ -8,8 +8,9 @@
 
 #include "defs/definitions.h"
 #include "defs/evaluate.h"
+#include "records/drive_table.h"
 #include "report/monitor.h"
-#include "scan/drive_table.h"
+#include "scan/scan.h"
 #include "sim/sim_drives.h"
 
 namespace kestrel {

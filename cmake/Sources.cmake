@@ -6,7 +6,7 @@ add_library(kestrel_engine STATIC
   base/command_line.cpp
   base/cp932.cpp
   base/ini.cpp
-  scan/drive_table.cpp
+  records/drive_table.cpp
   scan/identity.cpp
   scan/scan.cpp
   ata/ata_channel.cpp
@@ -95,7 +95,7 @@ if(WIN32)
   endforeach()
   if(NOT KESTREL_ARTWORK_PYTHON)
     message(FATAL_ERROR "The artwork needs Python with Pillow: "
-      "scripts/install-deps.sh all installs it.")
+      "scripts/install-deps.sh win-demo installs it.")
   endif()
   set(KESTREL_ARTWORK_DIR ${CMAKE_BINARY_DIR}/artwork)
   set(KESTREL_ARTWORK_FILES
@@ -178,7 +178,7 @@ find_file(KESTREL_TAB_FONT NAMES ipag.ttf fonts-japanese-gothic.ttf
   NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 if(NOT KESTREL_CONVERT OR NOT KESTREL_TAB_FONT)
   message(FATAL_ERROR "The HTML folder needs ImageMagick (/usr/bin/convert) "
-    "and the IPA Gothic font: scripts/install-deps.sh host installs them.")
+    "and the IPA Gothic font: scripts/install-deps.sh demo installs them.")
 endif()
 set(KESTREL_HTML_TEMPLATES
   ${CMAKE_SOURCE_DIR}/data/html/index.html
@@ -201,15 +201,19 @@ add_custom_command(OUTPUT ${KESTREL_HTML_FILES}
   DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen_html.py ${KESTREL_HTML_TEMPLATES}
   COMMENT "Writing the HTML folder")
 add_custom_target(kestrel_html ALL DEPENDS ${KESTREL_HTML_FILES})
-# Built with the program: it writes its report there.
+# Every program is built with the files it reads at run time: the
+# definitions and limits, and the HTML folder it writes its report into.
 if(WIN32)
-  add_dependencies(kestrel kestrel_html)
-  if(TARGET kestrel-sim)
-    add_dependencies(kestrel-sim kestrel_html)
-  endif()
+  set(kestrel_programs kestrel kestrel-sim)
 else()
-  add_dependencies(kestrel-cli kestrel_html)
+  set(kestrel_programs kestrel-cli)
+  if(TARGET kestrel-cli-static)
+    list(APPEND kestrel_programs kestrel-cli-static)
+  endif()
 endif()
+foreach(program ${kestrel_programs})
+  add_dependencies(${program} kestrel_data kestrel_html)
+endforeach()
 
 if(WIN32)
   # The help page (help\help.html, looked up from the current directory)
@@ -221,6 +225,9 @@ if(WIN32)
     DEPENDS ${CMAKE_SOURCE_DIR}/tools/to_cp932.py ${CMAKE_SOURCE_DIR}/help/help.html
     COMMENT "Writing the help page")
   add_custom_target(kestrel_help ALL DEPENDS ${KESTREL_HELP_PAGE})
+  foreach(program ${kestrel_programs})
+    add_dependencies(${program} kestrel_help)
+  endforeach()
 
   # The distribution: dist/Kestrel/ laid out as the programs expect when
   # started from it (the executables, the definition and limit files, the

@@ -5,8 +5,8 @@
 #include "base/cp932.h"
 #include "base/ini.h"
 #include "defs/definitions.h"
-#include "scan/drive_table.h"
-#include "scan/host.h"
+#include "records/drive_table.h"
+#include "records/host.h"
 
 namespace kestrel {
 

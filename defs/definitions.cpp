@@ -8,9 +8,9 @@
 #include "base/cp932.h"
 #include "base/ini.h"
 #include "defs/raw_format.h"
-#include "scan/drive_table.h"
-#include "scan/host.h"
-#include "scan/smart_sectors.h"
+#include "records/drive_table.h"
+#include "records/host.h"
+#include "records/smart_sectors.h"
 
 namespace kestrel {
 
@@ -29,6 +29,7 @@ constexpr int kMaxAliases = 64;
 std::int8_t g_errorLimits[256];
 std::int8_t g_warningLimits[256];
 IniFile g_definitions;
+bool g_definitionsLoaded = false;
 
 // Reads up to 256 raw bytes of `name` (current directory) over `table`.
 void LoadLimitFile(const char* name, std::int8_t* table) {
@@ -115,13 +116,16 @@ void LoadDefinitions() {
   LoadLimitFile("warning.dat", g_warningLimits);
 
   FindDefinitionFile(table);
-  if (!g_definitions.Load(table.definitionPath)) g_definitions.Parse("");
+  g_definitionsLoaded = g_definitions.Load(table.definitionPath);
+  if (!g_definitionsLoaded) g_definitions.Parse("");
 
   // Only the low 8 bits of each level count.
   table.errorLevel = static_cast<std::int8_t>(g_definitions.GetInt("Error Level", "Error", 0));
   table.warningLevel = static_cast<std::int8_t>(g_definitions.GetInt("Error Level", "Warning", 5));
   BuildSectionNames(table.sectionNames);
 }
+
+bool DefinitionsLoaded() { return g_definitionsLoaded; }
 
 bool HasSection(std::string_view name) {
   const std::vector<const char*>& sorted = TheDriveTable().sectionNames.sorted;

@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "defs/attribute.h"
+#include "records/attribute.h"
 
 namespace kestrel {
 
@@ -25,6 +25,10 @@ namespace kestrel {
 // Called by the scan after the table was cleared and before the lock
 // exists. Reports nothing: a missing file leaves every default in place.
 void LoadDefinitions();
+
+// Whether the last LoadDefinitions read a definition file (definitionPath
+// names it); false when none was found or it could not be read.
+bool DefinitionsLoaded();
 
 // Whether the definition file has a section of that name (ASCII case
 // folded, double-byte characters as units). True for every name when the

@@ -4,9 +4,9 @@
 
 #include "defs/definitions.h"
 #include "defs/raw_format.h"
-#include "scan/drive_table.h"
-#include "scan/host.h"
-#include "scan/smart_sectors.h"
+#include "records/drive_table.h"
+#include "records/host.h"
+#include "records/smart_sectors.h"
 
 namespace kestrel {
 

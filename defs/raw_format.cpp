@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/cp932.h"
-#include "scan/drive_table.h"
+#include "records/drive_table.h"
 
 namespace kestrel {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "defs/attribute.h"
+#include "records/attribute.h"
 
 namespace kestrel {
 

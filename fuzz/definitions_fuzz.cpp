@@ -15,7 +15,7 @@
 #include "base/ini.h"
 #include "defs/definitions.h"
 #include "fuzz/fuzz_support.h"
-#include "scan/drive_table.h"
+#include "records/drive_table.h"
 
 namespace kestrel::fuzz {
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "scan/host.h"
+#include "records/host.h"
 #include "sim/sim_drives.h"
 
 namespace kestrel::fuzz {

@@ -12,7 +12,7 @@
 #include "base/cp932.h"
 #include "defs/raw_format.h"
 #include "fuzz/fuzz_support.h"
-#include "scan/drive_table.h"
+#include "records/drive_table.h"
 
 using namespace kestrel;
 using namespace kestrel::fuzz;

@@ -13,8 +13,9 @@
 
 #include "app/log_option.h"
 #include "fuzz/fuzz_support.h"
+#include "records/drive_table.h"
 #include "report/monitor.h"
-#include "scan/drive_table.h"
+#include "scan/scan.h"
 #include "sim/scenario.h"
 
 using namespace kestrel;

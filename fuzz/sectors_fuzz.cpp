@@ -12,9 +12,9 @@
 #include "defs/definitions.h"
 #include "defs/evaluate.h"
 #include "fuzz/fuzz_support.h"
-#include "scan/drive_table.h"
+#include "records/drive_table.h"
+#include "records/smart_sectors.h"
 #include "scan/identity.h"
-#include "scan/smart_sectors.h"
 
 using namespace kestrel;
 using namespace kestrel::fuzz;

@@ -6,9 +6,9 @@
 #include <filesystem>
 
 #include "base/cp932.h"
+#include "records/host.h"
 #include "report/drive_key.h"
 #include "report/monitor.h"
-#include "scan/host.h"
 
 namespace kestrel {
 

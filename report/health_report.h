@@ -10,7 +10,7 @@
 
 #include <cstdio>
 
-#include "scan/drive_table.h"
+#include "records/drive_table.h"
 
 namespace kestrel {
 

@@ -3,7 +3,8 @@
 #include <cstdio>
 
 #include "ata/ata_channel.h"
-#include "scan/host.h"
+#include "records/host.h"
+#include "scan/scan.h"
 
 namespace kestrel {
 
@@ -13,6 +14,8 @@ MonitorState g_state;
 MonitorHost* g_host = nullptr;
 bool g_busy = false;
 int g_announceCooldown = 0;
+void (*g_end)(void*) = nullptr;
+void* g_endContext = nullptr;
 
 // Ticks to let pass after a notice: one notice every six ticks at most.
 constexpr int kAnnounceCooldown = 5;
@@ -123,26 +126,7 @@ void Announce(MonitorState& state) {
   }
 }
 
-}  // namespace
-
-MonitorState& TheMonitorState() { return g_state; }
-
-void InstallMonitorHost(MonitorHost* host) { g_host = host; }
-MonitorHost* InstalledMonitorHost() { return g_host; }
-
-void StartMonitor(const DriveTable& table) {
-  for (MonitorSlot& slot : g_state.slots) slot = MonitorSlot{};
-  g_state.trayState = 0;
-  g_announceCooldown = 0;
-  for (int d = 0; d < kMaxDrives; ++d) {
-    if (!(table.records[d].state & Present)) continue;
-    g_state.slots[d].enabled = 1;
-    g_state.slots[d].intervalMs = 30000;
-  }
-}
-
-void MonitorTick() {
-  if (g_busy) return;
+void RunMonitorStep() {
   BusyGuard guard;
   MonitorState& state = g_state;
   Environment* env = InstalledServices().env;
@@ -197,6 +181,48 @@ void MonitorTick() {
     }
   }
   Announce(state);
+}
+
+}  // namespace
+
+MonitorState& TheMonitorState() { return g_state; }
+
+void InstallMonitorHost(MonitorHost* host) { g_host = host; }
+MonitorHost* InstalledMonitorHost() { return g_host; }
+
+void StartMonitor(const DriveTable& table) {
+  for (MonitorSlot& slot : g_state.slots) slot = MonitorSlot{};
+  g_state.trayState = 0;
+  g_announceCooldown = 0;
+  for (int d = 0; d < kMaxDrives; ++d) {
+    if (!(table.records[d].state & Present)) continue;
+    g_state.slots[d].enabled = 1;
+    g_state.slots[d].intervalMs = 30000;
+  }
+}
+
+void MakeDrivesDue() {
+  const std::uint32_t now = InstalledServices().env->TickCount();
+  for (MonitorSlot& slot : g_state.slots) {
+    if (slot.enabled) slot.lastReadTick = now - slot.intervalMs;
+  }
+}
+
+void MonitorTick() {
+  if (g_busy) return;
+  RunMonitorStep();
+  if (g_end != nullptr) {
+    void (*end)(void*) = g_end;
+    g_end = nullptr;
+    end(g_endContext);
+  }
+}
+
+bool MonitorBusy() { return g_busy; }
+
+void EndAfterMonitorTick(void (*end)(void*), void* context) {
+  g_end = end;
+  g_endContext = context;
 }
 
 }  // namespace kestrel

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "scan/drive_table.h"
+#include "records/drive_table.h"
 
 namespace kestrel {
 
@@ -69,7 +69,23 @@ MonitorHost* InstalledMonitorHost();
 // The caller holds the table lock.
 void StartMonitor(const DriveTable& table);
 
+// Makes every watched drive due at the next step, however long the system
+// has been up: a one-shot diagnosis reads the drives at once, where the
+// watch waits for the first 30 seconds of uptime.
+void MakeDrivesDue();
+
 // One step of the monitor. Returns at once while another step runs.
 void MonitorTick();
+
+// Whether a step of the monitor is under way. A message box shown during a
+// step runs a nested message loop, in which the user may still choose to
+// end the program.
+bool MonitorBusy();
+
+// Runs `end(context)` once the step under way has returned, as its last
+// act: the program's end, asked for inside such a nested loop, must not
+// close the log, the drives and the lock under the step that uses them.
+// A later call replaces an earlier one not yet run. REQUIRES: MonitorBusy().
+void EndAfterMonitorTick(void (*end)(void*), void* context);
 
 }  // namespace kestrel

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "base/cp932.h"
-#include "scan/host.h"
+#include "records/host.h"
 
 namespace kestrel {
 

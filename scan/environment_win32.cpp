@@ -2,7 +2,7 @@
 // and command line.
 #include <windows.h>
 
-#include "scan/host.h"
+#include "records/host.h"
 
 namespace kestrel {
 

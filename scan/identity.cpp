@@ -5,7 +5,7 @@
 
 #include "base/cp932.h"
 #include "defs/definitions.h"
-#include "scan/smart_sectors.h"
+#include "records/smart_sectors.h"
 
 namespace kestrel {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "scan/drive_table.h"
+#include "records/drive_table.h"
 
 namespace kestrel {
 

@@ -7,9 +7,10 @@
 #include "ata/ata_platform.h"
 #include "defs/definitions.h"
 #include "defs/evaluate.h"
-#include "scan/drive_table.h"
-#include "scan/host.h"
+#include "records/drive_table.h"
+#include "records/host.h"
 #include "scan/identity.h"
+#include "scan/scan.h"
 
 namespace kestrel {
 
@@ -23,6 +24,9 @@ bool ValidatedWord(std::uint16_t w) { return (w & 0xC000) == 0x4000; }
 
 void ResetTable(DriveTable& table) {
   std::memset(table.records, 0, sizeof table.records);
+  // Zero is a real descriptor (standard input) on Linux: a slot the scan
+  // never opens must hold no handle at all.
+  for (DriveRecord& r : table.records) r.handle = kInvalidDeviceHandle;
   table.errorLevel = 0;
   table.warningLevel = 0;
   table.errorLimits = nullptr;

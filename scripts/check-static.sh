@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Static checks over our sources: the tree is formatted (.clang-format),
+# Static checks over our sources: the folders include each other one way
+# only (scripts/check-layers.sh), the tree is formatted (.clang-format),
 # cppcheck finds nothing in the engine and the front ends, and clang-tidy
 # (the short list in .clang-tidy) finds nothing either. Needs the host
 # build's compile_commands.json.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+echo "layers"
+scripts/check-layers.sh
 
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 echo "clang-format: ${#sources[@]} files"
@@ -13,7 +17,7 @@ clang-format --dry-run --Werror "${sources[@]}"
 echo "cppcheck"
 cppcheck --quiet --enable=warning,performance,portability --std=c++20 \
   --error-exitcode=1 --inline-suppr -I . \
-  base scan ata defs report sim app/shell app/cli app/log_option.cpp
+  base records scan ata defs report sim app/shell app/cli app/log_option.cpp
 
 # clang does not take -fexec-charset=CP932 (it reads and writes UTF-8
 # only); the checks do not depend on the execution character set.

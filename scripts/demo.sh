@@ -19,7 +19,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [[ -n "${DISPLAY:-}" && $# -eq 0 ]] && command -v wine >/dev/null; then
-  scripts/install-deps.sh all
+  scripts/install-deps.sh win-demo
   cmake --preset win64 >/dev/null
   cmake --build --preset win64 --target kestrel-sim kestrel_help >/dev/null
   source scripts/wine-env.sh
@@ -29,7 +29,7 @@ if [[ -n "${DISPLAY:-}" && $# -eq 0 ]] && command -v wine >/dev/null; then
   export KESTREL_SCENARIO='..\..\data\demo.scenario'
   exec wine KestrelSim.exe /l demo.log
 fi
-scripts/install-deps.sh host
+scripts/install-deps.sh demo
 cmake --preset host >/dev/null
 cmake --build --preset host --target kestrel-cli >/dev/null
 cd build/host

@@ -1,25 +1,33 @@
 #!/usr/bin/env bash
 # Installs what the builds need and is missing, with apt-get.
-#   install-deps.sh host   the Linux build (kestrel-cli and the engine, and
-#                          the HTML folder's images: ImageMagick, IPA Gothic)
-#                          and the emulated-disk test (QEMU, Debian's kernel,
-#                          busybox and smartmontools for its guest)
-#   install-deps.sh all    also the Windows cross build (with Pillow and the
-#                          DejaVu fonts for its icons and bitmaps), Wine,
-#                          Xvfb and the Japanese locale the Windows tests run
-#                          in, and Chromium for the report pages' test
+#   install-deps.sh demo      the Linux build (kestrel-cli and the engine, the
+#                             HTML folder's images: ImageMagick, IPA Gothic)
+#   install-deps.sh win-demo  also the Windows cross build (with Pillow and
+#                             the DejaVu fonts for its icons and bitmaps),
+#                             Wine and the Japanese locale it runs in
+#   install-deps.sh host      demo, and the emulated-disk test (QEMU,
+#                             Debian's kernel, busybox and smartmontools for
+#                             its guest)
+#   install-deps.sh all       everything the tests use: host and win-demo,
+#                             Xvfb for the Windows tests, the static checks,
+#                             clang for the sanitizers and fuzzing, Chromium
+#                             for the report pages' test
 set -euo pipefail
 
 what="${1:-all}"
-packages=(cmake ninja-build g++ python3 libssl-dev googletest libgtest-dev libbenchmark-dev
-          imagemagick fonts-ipafont-gothic
-          qemu-system-x86 linux-image-amd64 busybox-static smartmontools cpio kmod)
-if [[ "$what" == all ]]; then
-  packages+=(clang libclang-rt-14-dev clang-tidy clang-format cppcheck
-             g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-             python3-pil fonts-dejavu-core
-             wine wine64 xvfb xauth locales chromium)
-fi
+demo=(cmake ninja-build g++ python3 libssl-dev googletest libgtest-dev libbenchmark-dev
+      imagemagick fonts-ipafont-gothic)
+windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 python3-pil fonts-dejavu-core
+         wine wine64 locales)
+emulated=(qemu-system-x86 linux-image-amd64 busybox-static smartmontools cpio kmod)
+checks=(clang libclang-rt-14-dev clang-tidy clang-format cppcheck xvfb xauth chromium)
+case "$what" in
+  demo) packages=("${demo[@]}") ;;
+  win-demo) packages=("${demo[@]}" "${windows[@]}") ;;
+  host) packages=("${demo[@]}" "${emulated[@]}") ;;
+  all) packages=("${demo[@]}" "${emulated[@]}" "${windows[@]}" "${checks[@]}") ;;
+  *) echo "usage: install-deps.sh demo|win-demo|host|all" >&2; exit 2 ;;
+esac
 
 # apt-get and locale-gen need root; elsewhere go through sudo.
 as_root=()
@@ -38,7 +46,7 @@ fi
 
 # Wine runs the Windows programs with code page 932 only in a Japanese
 # locale.
-if [[ "$what" == all ]] && ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+if [[ "$what" == all || "$what" == win-demo ]] && ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
   if ! grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen; then
     echo 'ja_JP.UTF-8 UTF-8' | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
   fi

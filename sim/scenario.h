@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/platform_types.h"
+#include "records/platform_types.h"
 
 namespace kestrel {
 

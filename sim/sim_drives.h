@@ -12,7 +12,7 @@
 #include <string>
 
 #include "ata/ata_platform.h"
-#include "scan/host.h"
+#include "records/host.h"
 #include "sim/scenario.h"
 
 namespace kestrel {

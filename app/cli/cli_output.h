@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scan/drive_table.h"
+#include "records/drive_table.h"
 
 namespace kestrel {
 

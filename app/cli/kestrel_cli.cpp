@@ -15,10 +15,12 @@
 #include "ata/ata_platform.h"
 #include "base/cp932.h"
 #include "defs/definition_check.h"
+#include "defs/definitions.h"
+#include "records/drive_table.h"
+#include "records/host.h"
 #include "report/health_report.h"
 #include "report/monitor.h"
-#include "scan/drive_table.h"
-#include "scan/host.h"
+#include "scan/scan.h"
 #include "sim/sim_drives.h"
 
 namespace kestrel {
@@ -186,8 +188,15 @@ int Run(const std::vector<std::string>& args) {
     return 1;
   }
   StartMonitor(*table);
+  if (options.verbose && !DefinitionsLoaded()) {
+    std::fprintf(stderr, "kestrel-cli: no definition file %s: every attribute is unknown\n",
+                 Cp932ToUtf8(table->definitionPath).c_str());
+  }
   UnlockDriveTable();
 
+  // A one-shot diagnosis reads the drives now, even within the first 30
+  // seconds after boot; a watch keeps the monitor's own first wait.
+  if (!options.watch && options.ticks == 0) MakeDrivesDue();
   MonitorTick();
   if (options.watch && sim) sim->FollowRealTime();
   for (int i = 0; options.watch ? !g_stop : i < options.ticks; ++i) {

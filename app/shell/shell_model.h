@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "scan/drive_table.h"
+#include "records/drive_table.h"
 
 namespace kestrel {
 

@@ -1,8 +1,8 @@
 #include "app/win32/drive_properties_dialog.h"
 
 #include "app/shell/shell_model.h"
+#include "records/drive_table.h"
 #include "resources/resource.h"
-#include "scan/drive_table.h"
 
 namespace kestrel {
 

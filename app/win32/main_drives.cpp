@@ -3,7 +3,7 @@
 
 #include "app/win32/program.h"
 #include "ata/ata_platform.h"
-#include "scan/host.h"
+#include "records/host.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   return kestrel::RunProgram(kestrel::DefaultAtaPlatform(), kestrel::DefaultEnvironment());

@@ -14,9 +14,10 @@
 #include "app/win32/about_dialog.h"
 #include "app/win32/drive_properties_dialog.h"
 #include "base/cp932.h"
+#include "records/drive_table.h"
+#include "records/host.h"
 #include "resources/resource.h"
-#include "scan/drive_table.h"
-#include "scan/host.h"
+#include "scan/scan.h"
 
 namespace kestrel {
 

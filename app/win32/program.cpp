@@ -6,8 +6,8 @@
 
 #include "app/win32/main_window.h"
 #include "app/win32/win32_sink.h"
+#include "records/host.h"
 #include "resources/resource.h"
-#include "scan/host.h"
 
 namespace kestrel {
 

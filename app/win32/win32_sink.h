@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "scan/host.h"
+#include "records/host.h"
 
 namespace kestrel {
 

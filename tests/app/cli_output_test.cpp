@@ -1,6 +1,7 @@
 // kestrel-cli's arguments, message lines and the JSON it prints.
 #include "app/cli/cli_output.h"
 
+#include "scan/scan.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {

@@ -8,6 +8,7 @@
 #include "base/ini.h"
 #include "defs/definition_check.h"
 #include "scan/identity.h"
+#include "scan/scan.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {

@@ -1,6 +1,7 @@
 // Goodness, levels, change marks and the drive status of an evaluation.
 #include "defs/evaluate.h"
 
+#include "scan/scan.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "defs/evaluate.h"
+#include "scan/scan.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {

@@ -6,6 +6,7 @@
 #include <thread>  // std::chrono without <chrono>: see CMakeLists.txt
 
 #include "report/health_report.h"
+#include "scan/scan.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {

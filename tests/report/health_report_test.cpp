@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 #include "report/drive_key.h"
+#include "scan/scan.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/log_option.h"
+#include "scan/scan.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {

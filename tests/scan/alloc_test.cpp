@@ -7,6 +7,7 @@
 
 #include "ata/ata_channel.h"
 #include "report/monitor.h"
+#include "scan/scan.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -3,7 +3,8 @@
 #include <tuple>
 
 #include "ata/ata_channel.h"
-#include "scan/drive_table.h"
+#include "records/drive_table.h"
+#include "scan/scan.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {

@@ -1,5 +1,6 @@
 // The scenario file: what it builds, its faults over time, and its errors.
 #include "sim/scenario.h"
+#include "scan/scan.h"
 
 #include <utility>
 

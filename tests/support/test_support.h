@@ -15,9 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "records/drive_table.h"
+#include "records/host.h"
 #include "report/monitor.h"
-#include "scan/drive_table.h"
-#include "scan/host.h"
+#include "scan/scan.h"
 #include "sim/sim_drives.h"
 
 namespace kestrel {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "ata/ata_platform.h"
+#include "scan/scan.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {

@@ -1,6 +1,6 @@
 // The drive table: ten drive slots and the settings the whole diagnosis
-// shares, guarded by one lock; the full scan, the periodic re-read and the
-// message sink of the drive side.
+// shares, guarded by one lock, and the message sink of the drive side.
+// The scan that fills it is in scan/scan.h.
 //
 // There is one process-wide table. Everything outside the scan reaches it
 // only between LockDriveTable and UnlockDriveTable. The lock is recursive:
@@ -14,8 +14,8 @@
 #include <mutex>
 #include <vector>
 
-#include "defs/attribute.h"
-#include "scan/platform_types.h"
+#include "records/attribute.h"
+#include "records/platform_types.h"
 
 namespace kestrel {
 
@@ -111,18 +111,5 @@ void UnlockDriveTable();
 // ownerWindow and captioned with its title, or without owner captioned
 // "Varnsmart"; then the text goes to part 0 of statusWindow when one is set.
 void ReportMessage(int style, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-// The full scan: resets the table, loads the definitions, creates the lock,
-// opens the drives and runs the drive sequence on each one present.
-void ScanDrives(WindowHandle ownerWindow, WindowHandle statusWindow);
-
-// Re-reads drives (bit i of `driveMask` selects drive i) that are Usable:
-// stale thresholds again, then the SMART data, and evaluates the data that
-// passes its checksum. Returns the mask of the drives it evaluated.
-// Allocates nothing.
-std::uint32_t RereadSmart(std::uint32_t driveMask);
-
-// Closes the drives, the lock and the section-name list.
-void ShutdownDrives();
 
 }  // namespace kestrel

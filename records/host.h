@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "scan/platform_types.h"
+#include "records/platform_types.h"
 
 namespace kestrel {
 

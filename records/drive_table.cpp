@@ -1,17 +1,26 @@
-#include "scan/drive_table.h"
+#include "records/drive_table.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>  // std::chrono without <chrono>: see CMakeLists.txt
+#include <string_view>
 
 #include "base/cp932.h"
-#include "scan/host.h"
+#include "records/host.h"
 
 namespace kestrel {
 
 namespace {
 
-DriveTable g_table;
+// Every slot starts without a handle, so a shutdown before any scan closes
+// nothing.
+DriveTable EmptyTable() {
+  DriveTable table{};
+  for (DriveRecord& r : table.records) r.handle = kInvalidDeviceHandle;
+  return table;
+}
+
+DriveTable g_table = EmptyTable();
 Services g_services;
 
 constexpr int kLockTries = 1000;
@@ -42,15 +51,18 @@ void UnlockDriveTable() {
 }
 
 void ReportMessage(int style, const char* format, ...) {
-  char text[1024];
+  // The text holds 1023 bytes. It is formatted with one byte to spare, so
+  // that a double-byte character across the 1023rd byte is seen whole and
+  // left out rather than halved.
+  constexpr std::size_t kLongest = 1023;
+  char text[kLongest + 2];
   va_list args;
   va_start(args, format);
   int n = std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
   if (n < 0) return;
-  // vsnprintf cuts by bytes; never leave half of a double-byte character.
-  if (static_cast<std::size_t>(n) >= sizeof text) {
-    text[CutLength(text, sizeof text - 1)] = '\0';
+  if (static_cast<std::size_t>(n) > kLongest) {
+    text[CutLength(std::string_view(text, kLongest + 1), kLongest)] = '\0';
   }
 
   MessageSink* sink = g_services.sink;
