@@ -338,6 +338,14 @@ INT_PTR MainWindow::OnSize(WPARAM wParam, LPARAM lParam) {
 }
 
 INT_PTR MainWindow::OnClose(WPARAM, LPARAM) {
+  // Asked for inside a box that a monitor step shows (its nested message
+  // loop): the step still uses the log, the drives and the lock, so the
+  // end comes as a new WM_CLOSE once the step has returned.
+  if (MonitorBusy()) {
+    EndAfterMonitorTick(
+        [](void* window) { PostMessageA(static_cast<HWND>(window), WM_CLOSE, 0, 0); }, hwnd());
+    return TRUE;
+  }
   CloseLog(TheMonitorState());
   if (trayMenu_ != nullptr) DestroyMenu(trayMenu_);
   trayMenu_ = nullptr;

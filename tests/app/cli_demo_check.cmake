@@ -50,3 +50,26 @@ if(NOT content MATCHES "0d0a323032362f31322f30372030393a30340941544123330930350"
    NOT content MATCHES "^323032362f31322f30372030393a3031")
   message(FATAL_ERROR "the demo log lacks the changes of drive 3\n${content}")
 endif()
+
+# A one-shot diagnosis five seconds after boot reads the drive at once.
+set(boot ${CMAKE_CURRENT_BINARY_DIR}/cli_boot.scenario)
+file(WRITE ${boot} "[Platform]\nUptime = 5\n[Drive0]\nModel = A\nAttribute.09 = 0x0032 097 097 1234 0\n")
+execute_process(COMMAND ${CLI} --sim ${boot} --json OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+string(REGEX MATCH "[^\n]*\n$" json "${out}")
+string(JSON current GET "${json}" drives 0 attributes 0 current)
+if(NOT rc EQUAL 0 OR NOT current EQUAL 97)
+  message(FATAL_ERROR "a one-shot right after boot did not read the drive\n${out}")
+endif()
+# A copy of the program with no definition file beside it says so once in
+# --verbose.
+set(alone ${CMAKE_CURRENT_BINARY_DIR}/cli_alone)
+file(REMOVE_RECURSE ${alone})
+file(COPY ${CLI} DESTINATION ${alone})
+get_filename_component(name ${CLI} NAME)
+execute_process(COMMAND ${alone}/${name} --sim ${boot} --verbose WORKING_DIRECTORY ${alone}
+  OUTPUT_QUIET ERROR_VARIABLE err RESULT_VARIABLE rc)
+string(REGEX MATCHALL "no definition file" said "${err}")
+list(LENGTH said times)
+if(NOT rc EQUAL 0 OR NOT times EQUAL 1)
+  message(FATAL_ERROR "no single word of the missing definition file\n${err}")
+endif()

@@ -36,6 +36,17 @@ TEST(Win32Platform, FailedCommandCarriesTheSystemErrorCode) {
   EXPECT_EQ(out.errorCode, static_cast<std::uint32_t>(ERROR_INVALID_HANDLE));
 }
 
+TEST(Win32Platform, FileChecksTakeFilesNotFolders) {
+  char exe[MAX_PATH];
+  char folder[MAX_PATH];
+  ASSERT_NE(GetModuleFileNameA(nullptr, exe, sizeof exe), 0u);
+  ASSERT_NE(GetTempPathA(sizeof folder, folder), 0u);
+  EXPECT_TRUE(DefaultAtaPlatform()->FileExists(exe));
+  EXPECT_TRUE(DefaultEnvironment()->IsFile(exe));
+  EXPECT_FALSE(DefaultAtaPlatform()->FileExists(folder));
+  EXPECT_FALSE(DefaultEnvironment()->IsFile(folder));
+}
+
 TEST(Win32Environment, GivesCommandLineTicksAndLocalTime) {
   Environment* env = DefaultEnvironment();
   EXPECT_NE(env->CommandLine().find("kestrel_win32_tests"), std::string_view::npos);

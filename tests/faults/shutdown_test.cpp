@@ -1,0 +1,92 @@
+// The program's end and the first reading: an end asked for while a box
+// of a monitor step is open waits for the step; a one-shot reading right
+// after boot reads at once, where the watch waits for 30 s of uptime.
+#include "app/log_option.h"
+#include "scan/scan.h"
+#include "tests/support/test_support.h"
+
+namespace kestrel {
+namespace {
+
+// Two drives; drive 0's data cannot be read, so the first step shows a box
+// and then goes on to read drive 1.
+constexpr char kTwoDrives[] =
+    "[Drive0]\nModel = A\nFail = data\nAttribute.01 = 0x000B 100 100 0 51\n"
+    "[Drive1]\nModel = B\nAttribute.09 = 0x0032 099 099 1234 0\n";
+
+// A sink whose boxes do what the window does when the user chooses 終了
+// while the box is open.
+class EndingSink final : public RecordingSink {
+ public:
+  void ShowMessageBox(WindowHandle owner, const char* caption, const char* text,
+                      int style) override {
+    RecordingSink::ShowMessageBox(owner, caption, text, style);
+    handlesInBox = sim->OpenHandles();
+    if (MonitorBusy()) EndAfterMonitorTick(&EndingSink::End, this);
+  }
+  static void End(void* self) {
+    auto* sink = static_cast<EndingSink*>(self);
+    ++sink->ends;
+    sink->busyAtEnd = MonitorBusy();
+    CloseLog(TheMonitorState());
+    ShutdownDrives();
+  }
+
+  SimDrives* sim = nullptr;
+  int handlesInBox = -1;
+  int ends = 0;
+  bool busyAtEnd = true;
+};
+
+class ShutdownTest : public MonitorSimTest {};
+
+TEST_F(ShutdownTest, EndAskedForInABoxOfAStepRunsAfterTheStep) {
+  EndingSink ending;
+  Install(kTwoDrives);
+  ending.sim = sim.get();
+  InstallServices(Services{sim.get(), sim.get(), &ending});
+  ScanDrives(nullptr, nullptr);
+  ASSERT_NE(LockDriveTable(), nullptr);
+  StartMonitor(TheDriveTable());
+  UnlockDriveTable();
+  OpenLog();
+
+  MonitorTick();
+
+  ASSERT_EQ(ending.boxes.size(), 1u);
+  EXPECT_EQ(ending.handlesInBox, 2) << "nothing closed under the open box";
+  EXPECT_EQ(ending.ends, 1);
+  EXPECT_FALSE(ending.busyAtEnd);
+  // The step went on after the box with drive 1 on its open handle and
+  // showed its time of reading; only then was everything closed.
+  EXPECT_EQ(sim->CommandCount(1, SimCommand::kData), 1);
+  EXPECT_EQ(TheDriveTable().records[1].attributes[0].current, 99);
+  EXPECT_FALSE(host.status[1].empty());
+  EXPECT_EQ(sim->OpenHandles(), 0);
+  EXPECT_EQ(TheMonitorState().logFile, nullptr);
+  EXPECT_EQ(TheDriveTable().lock, nullptr);
+
+  // A later step has nothing left to end.
+  MonitorTick();
+  EXPECT_EQ(ending.ends, 1);
+  InstallServices(Services{sim.get(), sim.get(), &sink});
+}
+
+TEST_F(ShutdownTest, OneShotRightAfterBootReadsAtOnceWhileTheWatchWaits) {
+  ScanAndStart("[Platform]\nUptime = 5\n[Drive0]\nModel = A\nAttribute.09 = 0x0032 099 099 7 0\n");
+  MonitorTick();
+  EXPECT_EQ(sim->CommandCount(0, SimCommand::kData), 0) << "the watch waits for 30 s of uptime";
+
+  MakeDrivesDue();
+  MonitorTick();
+  EXPECT_EQ(sim->CommandCount(0, SimCommand::kData), 1);
+  EXPECT_EQ(Drive(0).attributes[0].current, 99);
+  // Then every 30 seconds again.
+  Tick(29);
+  EXPECT_EQ(sim->CommandCount(0, SimCommand::kData), 1);
+  Tick(2);
+  EXPECT_EQ(sim->CommandCount(0, SimCommand::kData), 2);
+}
+
+}  // namespace
+}  // namespace kestrel
