@@ -181,10 +181,18 @@ int SendAtaCommand(std::uint8_t command, int drive, std::uint8_t* buffer) {
 
 std::uint32_t ReadSmartStatus(int drive) {
   DriveRecord& r = TheDriveTable().records[drive];
-  if (SendAtaCommand(kSmartReturnStatus, drive, nullptr) == kAtaFailed) {
+  const int result = SendAtaCommand(kSmartReturnStatus, drive, nullptr);
+  if (result == kAtaFailed) {
     r.status &= ~static_cast<std::uint32_t>(SmartEnabled);
+    return r.status;
+  }
+  r.status |= SmartEnabled;
+  // The drive's own verdict holds until it answers "normal" again; it is
+  // an error at once, before any attribute is read.
+  if (result == kAtaThresholdExceeded) {
+    r.status |= SmartFailing | StatusError | StatusErrorSeen;
   } else {
-    r.status |= SmartEnabled;
+    r.status &= ~static_cast<std::uint32_t>(SmartFailing);
   }
   return r.status;
 }

@@ -37,8 +37,10 @@ int SendAtaCommand(std::uint8_t command, int drive, std::uint8_t* buffer);
 
 // Sends SMART RETURN STATUS. SmartEnabled is set when the drive answers,
 // whether or not a threshold is exceeded (a drive that reports imminent
-// failure must stay watched), and cleared when the command fails. Returns
-// the drive's updated status word. Takes no lock.
+// failure must stay watched), and cleared when the command fails. The
+// drive's own verdict goes into SmartFailing: "threshold exceeded" sets it
+// with StatusError and StatusErrorSeen, "normal" clears it. Returns the
+// drive's updated status word. Takes no lock.
 std::uint32_t ReadSmartStatus(int drive);
 
 // Closes every open drive handle; a handle the system will not close is

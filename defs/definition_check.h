@@ -17,8 +17,12 @@ struct DefinitionProblem {
 // installed environment's command line, which the caller sets) and checks
 // it: each attribute key of each section defined for the model number
 // equal to the section name, with every fault that the raw-format parser
-// would report; an "Alias" naming no section; an alias cycle; a key that
-// is neither a two-digit hexadecimal id nor "Alias" or "Comment". The
+// would report, and a multiplier, split count or divisor beyond a signed
+// 32-bit number, which the parser would read as its largest value; an
+// "Alias" naming no section; an alias cycle; a "Comment" that can never
+// show (in "Default Drive", an alias target, or a section whose name is
+// longer than a model number); an "HH.Count" that is not "W" or "W,E"; a
+// key that is none of these. The
 // sections "Error Level" and "Minor Version" hold other keys and are
 // checked only for being readable. The drive table's definition state is
 // replaced.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/command_line.h"
@@ -122,6 +123,8 @@ void LoadDefinitions() {
   // Only the low 8 bits of each level count.
   table.errorLevel = static_cast<std::int8_t>(g_definitions.GetInt("Error Level", "Error", 0));
   table.warningLevel = static_cast<std::int8_t>(g_definitions.GetInt("Error Level", "Warning", 5));
+  table.thresholdLevel = static_cast<std::int8_t>(
+      std::clamp(g_definitions.GetInt("Error Level", "Threshold", 0), 0, 2));
   BuildSectionNames(table.sectionNames);
 }
 
@@ -150,21 +153,27 @@ void ReadDefinitionString(std::string_view section, std::string_view key, char* 
   g_definitions.GetString(section, key, "", out, size);
 }
 
-void DefineAttribute(DriveAttribute& slot, const char* modelNumber) {
-  char key[3];
-  std::snprintf(key, sizeof key, "%02X", slot.id);
+namespace {
 
-  char current[kDefinitionBytes + 1];
+// Looks `key` up for a drive of model `modelNumber`: in the section of the
+// whole model number or of its longest leading part that has the key or
+// an alias, following "Alias" keys, else in "Default Drive". The value
+// goes into `out` (`size` bytes; empty when no section has it), the name
+// of the section it came from into `section` (kDefinitionBytes + 1 bytes).
+// An alias already followed in this lookup counts as absent, so a cycle of
+// aliases ends. Allocates nothing.
+void LookUpForModel(const char* modelNumber, const char* key, char* out, std::size_t size,
+                    char* section) {
+  char* current = section;
   CopyText(current, kModelBytes + 1, modelNumber);
-  char definition[kDefinitionBytes + 1];
-  definition[0] = '\0';
+  out[0] = '\0';
   char followed[kMaxAliases][kAliasBytes + 1];
   int followedCount = 0;
 
-  while (current[0] != '\0' && definition[0] == '\0') {
+  while (current[0] != '\0') {
     if (HasSection(current)) {
-      ReadDefinitionString(current, key, definition, sizeof definition);
-      if (definition[0] != '\0') break;
+      ReadDefinitionString(current, key, out, size);
+      if (out[0] != '\0') return;
       char alias[kAliasBytes + 1];
       ReadDefinitionString(current, "Alias", alias, sizeof alias);
       if (EqualsIgnoringAsciiCase(alias, kDefaultDrive)) break;
@@ -181,11 +190,35 @@ void DefineAttribute(DriveAttribute& slot, const char* modelNumber) {
     // The next shorter leading part of the name, byte by byte.
     current[std::strlen(current) - 1] = '\0';
   }
-  if (definition[0] == '\0') {
-    CopyText(current, sizeof current, kDefaultDrive);
-    ReadDefinitionString(kDefaultDrive, key, definition, sizeof definition);
-  }
+  CopyText(current, kDefinitionBytes + 1, kDefaultDrive);
+  ReadDefinitionString(kDefaultDrive, key, out, size);
+}
+
+// "W,E": the raw values from which a defect count is a warning and an
+// error; a missing, empty or unreadable number is 0 (never).
+void ParseCountLimits(const char* text, std::uint64_t* warning, std::uint64_t* error) {
+  char* end = nullptr;
+  *warning = std::strtoull(text, &end, 10);
+  *error = 0;
+  const char* comma = std::strchr(text, ',');
+  if (comma != nullptr) *error = std::strtoull(comma + 1, &end, 10);
+}
+
+}  // namespace
+
+void DefineAttribute(DriveAttribute& slot, const char* modelNumber) {
+  char key[12];
+  std::snprintf(key, sizeof key, "%02X.Count", slot.id);
+  char section[kDefinitionBytes + 1];
+  char limits[kDefinitionBytes + 1];
+  LookUpForModel(modelNumber, key, limits, sizeof limits, section);
+  ParseCountLimits(limits, &slot.countWarning, &slot.countError);
+
+  key[2] = '\0';
+  char definition[kDefinitionBytes + 1];
+  LookUpForModel(modelNumber, key, definition, sizeof definition, section);
   if (definition[0] == '\0') CopyText(definition, sizeof definition, kUnknownAttribute);
+  const char* current = section;
 
   std::string_view rest(definition);
   std::size_t bar = FindChar(rest, '|');

@@ -74,35 +74,55 @@ void EvaluateAttributes(int drive) {
     slot->raw = raw;
     std::memcpy(slot->rawText, text, sizeof text);
 
-    // Not judged: goodness and level stay as they were. A goodness change
-    // mark from the previous reading is not carried over, or the monitor
-    // would log the same change again at every tick while the value is out
-    // of range.
-    if (slot->current == 0 || slot->current >= 254 || slot->threshold == kNoThreshold) {
-      slot->changeBits = bits;
-      continue;
+    // Not judged: goodness and its level stay as they were. A goodness
+    // change mark from the previous reading is not carried over, or the
+    // monitor would log the same change again at every tick while the
+    // value is out of range.
+    const bool judged =
+        slot->current != 0 && slot->current < 254 && slot->threshold != kNoThreshold;
+    const bool preFailure = (slot->flags & 1) != 0;
+    if (judged) {
+      int g = Goodness(slot->current, slot->threshold);
+      if (slot->goodness != 0 && slot->goodness != g) bits |= GoodnessChanged;
+      slot->goodness = static_cast<std::int8_t>(g);
+      // Limits and levels are signed goodness values: the comparison is
+      // signed on purpose.
+      std::int8_t errorLimit = preFailure ? table.errorLimits[slot->id] : table.errorLevel;
+      std::int8_t warningLimit = preFailure ? table.warningLimits[slot->id] : table.warningLevel;
+      slot->goodnessLevel = g <= errorLimit ? AttrError : g <= warningLimit ? AttrWarning : 0;
+    }
+    // A pre-failure attribute out of the judged range counts for nothing.
+    if (preFailure && judged) {
+      noteError |= slot->goodnessLevel == AttrError;
+      noteWarning |= slot->goodnessLevel == AttrWarning;
     }
 
-    int g = Goodness(slot->current, slot->threshold);
-    if (slot->goodness != 0 && slot->goodness != g) bits |= GoodnessChanged;
+    // Raised levels count for the drive whatever the attribute's kind: a
+    // defect count, and a value the drive's maker calls failed.
+    std::uint8_t raised = 0;
+    if (slot->countError != 0 && slot->raw >= slot->countError) {
+      raised = AttrError;
+    } else if (slot->countWarning != 0 && slot->raw >= slot->countWarning) {
+      raised = AttrWarning;
+    }
+    if (judged && table.thresholdLevel != 0 && slot->threshold != 0 &&
+        slot->current <= slot->threshold) {
+      raised = table.thresholdLevel >= 2 ? AttrError
+               : raised == AttrError     ? AttrError
+                                         : AttrWarning;
+    }
+    slot->raisedLevel = raised;
+    noteError |= raised == AttrError;
+    noteWarning |= raised == AttrWarning;
+
+    std::uint8_t level = slot->goodnessLevel | raised;
+    if (level & AttrError) level = AttrError;
     bits &= static_cast<std::uint8_t>(~(AttrWarning | AttrError));
-    slot->goodness = static_cast<std::int8_t>(g);
-
-    // Limits and levels are signed goodness values: the comparison is
-    // signed on purpose.
-    bool preFailure = (slot->flags & 1) != 0;
-    std::int8_t errorLimit = preFailure ? table.errorLimits[slot->id] : table.errorLevel;
-    std::int8_t warningLimit = preFailure ? table.warningLimits[slot->id] : table.warningLevel;
-    if (g <= errorLimit) {
-      bits |= AttrError;
-      if (preFailure) noteError = true;
-    } else if (g <= warningLimit) {
-      bits |= AttrWarning;
-      if (preFailure) noteWarning = true;
-    }
-    slot->changeBits = bits;
+    slot->changeBits = bits | level;
   }
 
+  // The drive's own verdict, from its last RETURN STATUS, is an error too.
+  if (record.status & SmartFailing) noteError = true;
   record.status &= ~static_cast<std::uint32_t>(StatusWarning | StatusError);
   if (noteWarning) record.status |= StatusWarning | StatusWarningSeen;
   if (noteError) record.status |= StatusError | StatusErrorSeen;

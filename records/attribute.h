@@ -37,6 +37,18 @@ struct DriveAttribute {
   std::int32_t multiplier;
   std::uint64_t rawMask;
   std::int32_t splitCount;
+  // Defect counts ("HH.Count" in the definition file): the raw values at
+  // or above which the attribute is at warning and at error level,
+  // whatever its goodness and kind; 0 never.
+  std::uint64_t countWarning;
+  std::uint64_t countError;
+  // AttrWarning or AttrError as the goodness limits gave it, kept while
+  // the value is out of the judged range.
+  std::uint8_t goodnessLevel;
+  // AttrWarning or AttrError from the defect count or from a current value
+  // at or below a non-zero threshold (see DriveTable::thresholdLevel).
+  // The attribute's level in changeBits is the higher of the two.
+  std::uint8_t raisedLevel;
 };
 
 }  // namespace kestrel

@@ -38,6 +38,9 @@ enum DriveStatusBits : std::uint32_t {
   SmartSupportUndetermined = 0x100,
   SmartSupported = 0x200,
   SmartEnabled = 0x400,
+  // The drive's own verdict: SMART RETURN STATUS said "threshold
+  // exceeded" at its last reading. It makes the drive an error.
+  SmartFailing = 0x800,
 };
 
 // Message styles: a message box with one OK button and an icon, or -1 for
@@ -83,6 +86,11 @@ struct DriveTable {
   DriveRecord records[kMaxDrives];
   std::int8_t errorLevel;
   std::int8_t warningLevel;
+  // The level of an attribute of either kind whose current value is at or
+  // below its non-zero threshold, for the drive's status too: 0 none (the
+  // goodness limits alone), 1 warning, 2 error. "Threshold" of
+  // "Error Level" in the definition file.
+  std::int8_t thresholdLevel;
   const std::int8_t* errorLimits;    // 256 entries, indexed by attribute id
   const std::int8_t* warningLimits;  // 256 entries
   char definitionPath[259 + 1];

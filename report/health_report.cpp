@@ -309,17 +309,29 @@ void WriteDriveSection(std::FILE* out, const DriveTable& table, int drive, const
   ColumnTitle(out, colour, "ロウデータ");
   Line(out, "</tr>");
 
-  // Pre-failure attributes come first, so the first other one ends the
-  // list; within them the worst goodness leads.
   bool anyRow = false;
+  if (record.status & SmartFailing) {
+    Line(out, "<tr>");
+    Line(out, "<td bgcolor=\"#FFFFFF\" align=center>--</td>");
+    Line(out, "<td bgcolor=\"%s\">ドライブの自己診断</td>", kErrorColour);
+    Line(out,
+         "<td bgcolor=\"#FFFFFF\" colspan=7>ドライブ自身がSMARTのしきい値超過(故障の予兆)を"
+         "報告しています.</td>");
+    Line(out, "</tr>");
+    anyRow = true;
+  }
+  // Pre-failure attributes come first; within them the worst goodness
+  // leads. Each is listed when its goodness is at or below its warning
+  // limit, and any attribute whose level a defect count or a crossed
+  // threshold raised.
   for (int i = 0; i < count; ++i) {
     const DriveAttribute& slot = record.attributes[order[i]];
-    if (slot.threshold == kNoThreshold) continue;
-    if (!(slot.flags & kPreFailure)) break;
-    if (slot.goodness > Limit(table.warningLimits, slot.id)) continue;
-    WriteAttributeRow(
-        out, slot,
-        slot.goodness <= Limit(table.errorLimits, slot.id) ? kErrorColour : kWarningColour);
+    const bool byGoodness = slot.threshold != kNoThreshold && (slot.flags & kPreFailure) &&
+                            slot.goodness <= Limit(table.warningLimits, slot.id);
+    if (!byGoodness && slot.raisedLevel == 0) continue;
+    const bool error = slot.raisedLevel == AttrError ||
+                       (byGoodness && slot.goodness <= Limit(table.errorLimits, slot.id));
+    WriteAttributeRow(out, slot, error ? kErrorColour : kWarningColour);
     anyRow = true;
   }
   if (!anyRow) {

@@ -105,6 +105,16 @@ void Announce(MonitorState& state) {
   }
   for (int d = 0; d < kMaxDrives; ++d) {
     MonitorSlot& slot = state.slots[d];
+    if (slot.pendingVerdict) {
+      slot.pendingVerdict = 0;
+      char text[128];
+      std::snprintf(text, sizeof text,
+                    "ドライブATA#%dが自己診断でSMARTのしきい値超過を報告しました.", d);
+      g_host->ShowNotice(text, 3);
+      g_host->SetStatusText(0, text);
+      g_announceCooldown = kAnnounceCooldown;
+      return;
+    }
     for (int j = 0; j < kMaxAttributes; ++j) {
       for (const Mark& mark : kAnnounceOrder) {
         if (!(slot.*mark.pending & (1u << j))) continue;
@@ -138,7 +148,10 @@ void RunMonitorStep() {
     if (!slot.enabled) continue;
     // Unsigned subtraction: the interval holds across the counter's wrap.
     if (env->TickCount() - slot.lastReadTick < slot.intervalMs) continue;
-    if (ReadSmartStatus(d) & SmartEnabled) {
+    const bool wasFailing = TheDriveTable().records[d].status & SmartFailing;
+    const std::uint32_t status = ReadSmartStatus(d);
+    if ((status & SmartFailing) && !wasFailing) slot.pendingVerdict = 1;
+    if (status & SmartEnabled) {
       due |= 1u << d;
       dueAt[d] = env->TickCount();
     }

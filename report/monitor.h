@@ -24,6 +24,7 @@ struct MonitorSlot {
   std::uint32_t pendingWorst;
   std::uint32_t pendingRaw;
   std::uint32_t pendingGoodness;
+  int pendingVerdict;  // the drive has newly reported "threshold exceeded"
 };
 
 // The main window's state that the monitor and the report use.

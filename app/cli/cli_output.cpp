@@ -25,7 +25,8 @@ constexpr BitName kStatusBits[] = {{StatusWarning, "StatusWarning"},
                                    {StatusErrorSeen, "StatusErrorSeen"},
                                    {SmartSupportUndetermined, "SmartSupportUndetermined"},
                                    {SmartSupported, "SmartSupported"},
-                                   {SmartEnabled, "SmartEnabled"}};
+                                   {SmartEnabled, "SmartEnabled"},
+                                   {SmartFailing, "SmartFailing"}};
 
 constexpr BitName kChangeBits[] = {{CurrentChanged, "CurrentChanged"},
                                    {WorstChanged, "WorstChanged"},
@@ -229,6 +230,12 @@ std::string FormatDriveTableText(const DriveTable& table) {
     }
     out += "]\n";
     if (r.attributeCount == 0) continue;
+    out +=
+        Printf("   health %s%s\n",
+               (r.status & StatusError)     ? "error"
+               : (r.status & StatusWarning) ? "warning"
+                                            : "normal",
+               (r.status & SmartFailing) ? " (the drive reports: SMART threshold exceeded)" : "");
     out += "   ID  Cur Wst Thr  Good  Level    Raw                       Name\n";
     for (int i = 0; i < r.attributeCount; ++i) {
       const DriveAttribute& a = r.attributes[i];

@@ -126,7 +126,8 @@ std::vector<FaultCase> Cases() {
       Row("BadDataChecksum", "DataChecksum = bad", {{kDataSum, 3}}, 3, 0, 0),
       // Status registers.
       Healthy("StatusOk", "Status = ok"),
-      Healthy("StatusExceeded", "Status = exceeded"),
+      // The drive's own verdict makes it an error; it stays watched.
+      Row("StatusExceeded", "Status = exceeded", {}, 3, 2, 3),
       // Faults from second 45 on: the readings at 0 and 30 went well.
       Healthy("LaterFailData", "[At 45]\nDrive0.Fail = data", {{kCallFailed, 1}, {kDataFailed, 1}}),
       Healthy("LaterDriverErrorData", "[At 45]\nDrive0.DriverError = data, 1, 4",
