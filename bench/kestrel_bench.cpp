@@ -103,6 +103,45 @@ void BM_LoadDefinitionsAndBuildTenDrives(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadDefinitionsAndBuildTenDrives)->Unit(benchmark::kMillisecond);
 
+// The same with the shipped definition file and ten drives of models
+// people have, thirty common attributes each.
+void BM_LoadShippedDefinitionsTenDrives(benchmark::State& state) {
+  static const char* const kModels[kMaxDrives] = {
+      "ST1000DM003-1CH162",     "WDC WD10EZEX-08WN4A0",      "TOSHIBA MQ01ABD100",
+      "HGST HTS721010A9E630",   "Samsung SSD 860 EVO 500GB", "CT500MX500SSD1",
+      "KINGSTON SA400S37240G",  "INTEL SSDSC2BW240A4",       "SanDisk SDSSDA240G",
+      "Hitachi HDS721010CLA332"};
+  static const int kIds[kMaxAttributes] = {
+      0x01, 0x03, 0x04, 0x05, 0x07, 0x09, 0x0A, 0x0C, 0xAA, 0xAB, 0xAC, 0xAD, 0xB7, 0xB8, 0xBB,
+      0xBC, 0xBD, 0xBE, 0xBF, 0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xF0, 0xF1, 0xF2};
+  std::string text;
+  for (int d = 0; d < kMaxDrives; ++d) {
+    text += "[Drive" + std::to_string(d) + "]\nModel = " + kModels[d] + "\n";
+    for (int id : kIds) {
+      char line[64];
+      std::snprintf(line, sizeof line, "Attribute.%02X = 0x0033 100 100 %d 10\n", id, id);
+      text += line;
+    }
+  }
+  Scenario scenario;
+  std::string error;
+  ParseScenario(text, &scenario, &error);
+  SimDrives sim(std::move(scenario));
+  sim.SetCommandLine("bench /d \"" KESTREL_SHIPPED_DEFINITIONS "\"");
+  NullSink sink;
+  const Services saved = InstalledServices();
+  InstallServices(Services{&sim, &sim, &sink});
+  ScanDrives(nullptr, nullptr);
+  for (auto _ : state) {
+    LoadDefinitions();
+    for (int d = 0; d < kMaxDrives; ++d) BuildAttributes(d);
+    benchmark::DoNotOptimize(TheDriveTable().records[9].attributes[29].rawFormat);
+  }
+  ShutdownDrives();
+  InstallServices(saved);
+}
+BENCHMARK(BM_LoadShippedDefinitionsTenDrives)->Unit(benchmark::kMillisecond);
+
 // One drive's evaluation: thirty attributes, each with a raw format.
 void BM_EvaluateOneDrive(benchmark::State& state) {
   TheFixture();

@@ -31,6 +31,9 @@ std::int8_t g_errorLimits[256];
 std::int8_t g_warningLimits[256];
 IniFile g_definitions;
 bool g_definitionsLoaded = false;
+// Whether any section holds an "HH.Count" key: a file without one spares
+// every slot the second walk along its lookup chain.
+bool g_anyCountKey = false;
 
 // Reads up to 256 raw bytes of `name` (current directory) over `table`.
 void LoadLimitFile(const char* name, std::int8_t* table) {
@@ -119,6 +122,12 @@ void LoadDefinitions() {
   FindDefinitionFile(table);
   g_definitionsLoaded = g_definitions.Load(table.definitionPath);
   if (!g_definitionsLoaded) g_definitions.Parse("");
+  g_anyCountKey = false;
+  for (const IniSection& section : g_definitions.sections()) {
+    for (const IniEntry& e : section.entries) {
+      g_anyCountKey |= e.key.size() == 8 && MbsICompare(e.key.substr(2), ".Count") == 0;
+    }
+  }
 
   // Only the low 8 bits of each level count.
   table.errorLevel = static_cast<std::int8_t>(g_definitions.GetInt("Error Level", "Error", 0));
@@ -211,7 +220,8 @@ void DefineAttribute(DriveAttribute& slot, const char* modelNumber) {
   std::snprintf(key, sizeof key, "%02X.Count", slot.id);
   char section[kDefinitionBytes + 1];
   char limits[kDefinitionBytes + 1];
-  LookUpForModel(modelNumber, key, limits, sizeof limits, section);
+  limits[0] = '\0';
+  if (g_anyCountKey) LookUpForModel(modelNumber, key, limits, sizeof limits, section);
   ParseCountLimits(limits, &slot.countWarning, &slot.countError);
 
   key[2] = '\0';
