@@ -84,6 +84,7 @@ void OpenAtaDrives() {
   AtaPlatform* ata = InstalledServices().ata;
   for (DriveRecord& r : table.records) {
     r.state = 0;
+    r.transport = DriveTransport::kAta;
     r.handle = kInvalidDeviceHandle;
   }
 
@@ -113,6 +114,7 @@ void OpenAtaDrives() {
 
     if (!table.isWin9x) {
       r.state |= Present;
+      r.transport = ata->TransportOf(r.handle);
       continue;
     }
     // Bits 0-3: primary master, primary slave, secondary master, secondary

@@ -68,6 +68,10 @@ class AtaPlatform {
                                  std::uint8_t driveNumber, AtaDataMode mode,
                                  std::uint8_t* sector) = 0;
 
+  // How the open device `handle` is reached. NVMe devices answer the
+  // channel's ATA commands through the NVMe bridge (ata/nvme_bridge.h).
+  virtual DriveTransport TransportOf(DeviceHandle) { return DriveTransport::kAta; }
+
   // Closes a handle. False when the system refused.
   virtual bool CloseDevice(DeviceHandle handle) = 0;
 

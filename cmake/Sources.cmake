@@ -13,6 +13,7 @@ add_library(kestrel_engine STATIC
   ata/smart_ioctl.cpp
   ata/sat_passthrough.cpp
   ata/disk_names.cpp
+  ata/nvme_bridge.cpp
   defs/definitions.cpp
   defs/definition_check.cpp
   defs/evaluate.cpp
@@ -73,6 +74,7 @@ add_custom_command(OUTPUT ${KESTREL_DATA_FILES}
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/gen_data.py ${CMAKE_BINARY_DIR}
   DEPENDS ${CMAKE_SOURCE_DIR}/tools/gen_data.py
           ${CMAKE_SOURCE_DIR}/data/src/smart.ini
+          ${CMAKE_SOURCE_DIR}/data/src/nvme.ini
           ${CMAKE_SOURCE_DIR}/data/src/limits.ini
   COMMENT "Writing the definition and limit files")
 add_custom_target(kestrel_data ALL DEPENDS ${KESTREL_DATA_FILES})

@@ -18,6 +18,8 @@ namespace kestrel {
 namespace {
 
 constexpr char kDefaultDrive[] = "Default Drive";
+constexpr char kNvmeDrive[] = "NVMe Drive";
+constexpr char kNvmePrefix[] = "NVMe ";
 constexpr char kUnknownAttribute[] = "不明な属性";
 
 // Longest texts read from the file.
@@ -171,10 +173,10 @@ namespace {
 // of the section it came from into `section` (kDefinitionBytes + 1 bytes).
 // An alias already followed in this lookup counts as absent, so a cycle of
 // aliases ends. Allocates nothing.
-void LookUpForModel(const char* modelNumber, const char* key, char* out, std::size_t size,
-                    char* section) {
+void LookUpForModel(const char* modelNumber, const char* fallback, const char* key, char* out,
+                    std::size_t size, char* section) {
   char* current = section;
-  CopyText(current, kModelBytes + 1, modelNumber);
+  CopyText(current, kModelBytes + sizeof kNvmePrefix, modelNumber);
   out[0] = '\0';
   char followed[kMaxAliases][kAliasBytes + 1];
   int followedCount = 0;
@@ -185,7 +187,7 @@ void LookUpForModel(const char* modelNumber, const char* key, char* out, std::si
       if (out[0] != '\0') return;
       char alias[kAliasBytes + 1];
       ReadDefinitionString(current, "Alias", alias, sizeof alias);
-      if (EqualsIgnoringAsciiCase(alias, kDefaultDrive)) break;
+      if (EqualsIgnoringAsciiCase(alias, fallback)) break;
       bool seen = false;
       for (int i = 0; i < followedCount && !seen; ++i) {
         seen = EqualsIgnoringAsciiCase(alias, followed[i]);
@@ -199,8 +201,8 @@ void LookUpForModel(const char* modelNumber, const char* key, char* out, std::si
     // The next shorter leading part of the name, byte by byte.
     current[std::strlen(current) - 1] = '\0';
   }
-  CopyText(current, kDefinitionBytes + 1, kDefaultDrive);
-  ReadDefinitionString(kDefaultDrive, key, out, size);
+  CopyText(current, kDefinitionBytes + 1, fallback);
+  ReadDefinitionString(fallback, key, out, size);
 }
 
 // "W,E": the raw values from which a defect count is a warning and an
@@ -215,18 +217,27 @@ void ParseCountLimits(const char* text, std::uint64_t* warning, std::uint64_t* e
 
 }  // namespace
 
-void DefineAttribute(DriveAttribute& slot, const char* modelNumber) {
+void DefineAttribute(DriveAttribute& slot, const char* modelNumber, DriveTransport transport) {
+  // An NVMe drive's attributes are the bridge's, not ATA ones: they are
+  // looked up under "NVMe " and the model number, then in "NVMe Drive".
+  char nvmeModel[sizeof kNvmePrefix + kModelBytes];
+  const char* fallback = kDefaultDrive;
+  if (transport == DriveTransport::kNvme) {
+    std::snprintf(nvmeModel, sizeof nvmeModel, "%s%s", kNvmePrefix, modelNumber);
+    modelNumber = nvmeModel;
+    fallback = kNvmeDrive;
+  }
   char key[12];
   std::snprintf(key, sizeof key, "%02X.Count", slot.id);
   char section[kDefinitionBytes + 1];
   char limits[kDefinitionBytes + 1];
   limits[0] = '\0';
-  if (g_anyCountKey) LookUpForModel(modelNumber, key, limits, sizeof limits, section);
+  if (g_anyCountKey) LookUpForModel(modelNumber, fallback, key, limits, sizeof limits, section);
   ParseCountLimits(limits, &slot.countWarning, &slot.countError);
 
   key[2] = '\0';
   char definition[kDefinitionBytes + 1];
-  LookUpForModel(modelNumber, key, definition, sizeof definition, section);
+  LookUpForModel(modelNumber, fallback, key, definition, sizeof definition, section);
   if (definition[0] == '\0') CopyText(definition, sizeof definition, kUnknownAttribute);
   const char* current = section;
 
@@ -259,7 +270,7 @@ void BuildAttributes(int drive) {
     if (slot.id != entry.id) slot = DriveAttribute{};
     slot.id = entry.id;
     slot.threshold = entry.threshold;
-    DefineAttribute(slot, record.modelNumber);
+    DefineAttribute(slot, record.modelNumber, record.transport);
     ++record.attributeCount;
   }
 }

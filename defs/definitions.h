@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "records/attribute.h"
+#include "records/platform_types.h"
 
 namespace kestrel {
 
@@ -46,7 +47,11 @@ void ReadDefinitionString(std::string_view section, std::string_view key, char* 
 // "Alias" keys, else from "Default Drive", else "不明な属性". An alias
 // already followed for this lookup counts as absent, so a cycle of aliases
 // ends. Allocates nothing.
-void DefineAttribute(DriveAttribute& slot, const char* modelNumber);
+//
+// An NVMe drive (`transport`) has the bridge's attributes: its lookup goes
+// by "NVMe " and the model number and ends in section "NVMe Drive".
+void DefineAttribute(DriveAttribute& slot, const char* modelNumber,
+                     DriveTransport transport = DriveTransport::kAta);
 
 // Sets up the attribute slots of drive `drive` from its thresholds sector:
 // one slot per entry up to the first empty one. The caller holds the lock.

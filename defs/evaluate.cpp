@@ -55,7 +55,7 @@ void EvaluateAttributes(int drive) {
       *slot = DriveAttribute{};
       slot->id = entry.id;
       slot->threshold = kNoThreshold;
-      DefineAttribute(*slot, record.modelNumber);
+      DefineAttribute(*slot, record.modelNumber, record.transport);
       ++record.attributeCount;
     }
 

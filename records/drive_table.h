@@ -55,6 +55,7 @@ constexpr int kStyleInformation = 0x40;
 struct DriveRecord {
   std::uint32_t state;
   DeviceHandle handle;
+  DriveTransport transport;
   std::uint8_t identify[512];  // 256 little-endian words
   std::uint8_t thresholds[512];
   std::uint8_t smartData[512];
@@ -74,6 +75,13 @@ struct DriveRecord {
   char comment[256 + 1];
   LocalTime lastEvaluated;
 };
+
+// The drive's kind as views show it before "#" and the drive index:
+// "NVMe", "SATA" or "ATA". (Log lines, the report and the drive key keep
+// "ATA#" whatever the kind: files written before read the same.)
+inline const char* DriveBadge(const DriveRecord& r) {
+  return r.transport == DriveTransport::kNvme ? "NVMe" : r.isSerialAta ? "SATA" : "ATA";
+}
 
 // The section names of the definition file: one buffer holding the names,
 // and pointers into it sorted for binary search.

@@ -13,6 +13,12 @@ using WindowHandle = void*;
 using DeviceHandle = std::intptr_t;
 constexpr DeviceHandle kInvalidDeviceHandle = -1;
 
+// How a drive is reached: through ATA commands (parallel or Serial ATA,
+// directly or through a SCSI translation), or an NVMe drive whose health
+// log the NVMe bridge presents as attributes. Views show "ATA#", "SATA#"
+// or "NVMe#" before the drive index.
+enum class DriveTransport : std::uint8_t { kAta, kNvme };
+
 // Local date and time, field for field the platform's SYSTEMTIME.
 struct LocalTime {
   std::uint16_t year;

@@ -3,7 +3,8 @@
 
     gen_data.py OUTPUT_DIR
 
-data/src/smart.ini (UTF-8)  ->  OUTPUT_DIR/smart.dat (code page 932, CR LF)
+data/src/smart.ini and nvme.ini (UTF-8)  ->  OUTPUT_DIR/smart.dat (code page
+                                            932, CR LF)
 data/src/limits.ini          ->  OUTPUT_DIR/error.dat, warning.dat (256 bytes)
 
 The build runs it; the files land beside the programs.
@@ -17,7 +18,7 @@ src = root / "data" / "src"
 out = pathlib.Path(sys.argv[1])
 out.mkdir(parents=True, exist_ok=True)
 
-text = (src / "smart.ini").read_text(encoding="utf-8")
+text = "\n".join((src / name).read_text(encoding="utf-8") for name in ("smart.ini", "nvme.ini"))
 (out / "smart.dat").write_bytes(text.replace("\n", "\r\n").encode("cp932"))
 
 limits = configparser.ConfigParser()

@@ -217,10 +217,10 @@ std::string FormatDriveTableText(const DriveTable& table) {
     const char* smart = (r.status & SmartSupported)             ? "supported"
                         : (r.status & SmartSupportUndetermined) ? "undetermined"
                                                                 : "unsupported";
-    out += Printf("%sATA#%d  %s  serial %s  firmware %s  %s  SMART %s, %s  [",
-                  r.isSerialAta ? "S" : "", d, Cp932ToUtf8(r.modelNumber).c_str(),
-                  Cp932ToUtf8(r.serialNumber).c_str(), Cp932ToUtf8(r.firmwareRevision).c_str(),
-                  r.capacityText, smart, (r.status & SmartEnabled) ? "enabled" : "disabled");
+    out += Printf("%s#%d  %s  serial %s  firmware %s  %s  SMART %s, %s  [", DriveBadge(r), d,
+                  Cp932ToUtf8(r.modelNumber).c_str(), Cp932ToUtf8(r.serialNumber).c_str(),
+                  Cp932ToUtf8(r.firmwareRevision).c_str(), r.capacityText, smart,
+                  (r.status & SmartEnabled) ? "enabled" : "disabled");
     bool first = true;
     for (const BitName& b : kStateBits) {
       if (!(r.state & b.bit)) continue;
@@ -263,6 +263,8 @@ std::string FormatDriveTableJson(const DriveTable& table, int trayState) {
     AppendBitNames(out, r.state, kStateBits);
     out += ", \"status\": ";
     AppendBitNames(out, r.status, kStatusBits);
+    out += r.transport == DriveTransport::kNvme ? ", \"transport\": \"nvme\""
+                                                : ", \"transport\": \"ata\"";
     out += ", \"model\": ";
     AppendJsonString(out, r.modelNumber);
     out += ", \"serial\": ";

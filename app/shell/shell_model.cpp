@@ -74,8 +74,8 @@ std::vector<MenuEntry> TrayMenuModel(unsigned shellMajorVersion) {
   return m;
 }
 
-std::string DriveMenuLabel(bool isSerialAta, int index) {
-  return std::string(isSerialAta ? "S" : "") + "ATA#&" + std::to_string(index);
+std::string DriveMenuLabel(const char* badge, int index) {
+  return std::string(badge) + "#&" + std::to_string(index);
 }
 
 std::vector<std::pair<unsigned, bool>> CheckMarks(unsigned shellMajorVersion, bool isSystemMenu,
@@ -126,9 +126,8 @@ LayoutResult ComputeLayout(const LayoutInput& in) {
   return r;
 }
 
-std::string PropertiesCaption(bool isSerialAta, int index) {
-  return std::string("ドライブ") + (isSerialAta ? "S" : "") + "ATA#" + std::to_string(index) +
-         "のプロパティ";
+std::string PropertiesCaption(const char* badge, int index) {
+  return std::string("ドライブ") + badge + "#" + std::to_string(index) + "のプロパティ";
 }
 
 std::string AtaVersionText(const DriveRecord& record) {

@@ -48,8 +48,9 @@ PopupModel HelpMenuModel();
 // The notification-area popup, built into an empty menu.
 std::vector<MenuEntry> TrayMenuModel(unsigned shellMajorVersion);
 
-// "SATA#&0", "ATA#&3": the drive menu's label of drive `index`.
-std::string DriveMenuLabel(bool isSerialAta, int index);
+// "SATA#&0", "ATA#&3", "NVMe#&1": the drive menu's label of drive
+// `index`, whose DriveBadge is `badge`.
+std::string DriveMenuLabel(const char* badge, int index);
 
 // Check marks to set when a popup opens: each pair is a command and
 // whether it is checked. Commands a popup does not hold are ignored by the
@@ -120,7 +121,7 @@ const char* ChooseHelpPage(Exists exists, const char* const (&places)[4]) {
 // --- Drive views
 
 // "ドライブSATA#0のプロパティ"
-std::string PropertiesCaption(bool isSerialAta, int index);
+std::string PropertiesCaption(const char* badge, int index);
 // The "ATAバージョン" field: the minor version text, else the major number.
 std::string AtaVersionText(const DriveRecord& record);
 // The "SMART機能" field: "有無:有り  状態:有効" and the like.

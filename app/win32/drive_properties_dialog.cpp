@@ -30,7 +30,7 @@ BOOL DrivePropertiesDialog::OnInitDialog() {
     return TRUE;
   }
   const DriveRecord& r = table->records[drive_];
-  SetWindowTextA(hwnd(), PropertiesCaption(r.isSerialAta != 0, drive_).c_str());
+  SetWindowTextA(hwnd(), PropertiesCaption(DriveBadge(r), drive_).c_str());
   SetDlgItemTextA(hwnd(), IDC_PROP_MODEL, r.modelNumber);
   SetDlgItemTextA(hwnd(), IDC_PROP_SERIAL, r.serialNumber);
   SetDlgItemTextA(hwnd(), IDC_PROP_FIRMWARE, r.firmwareRevision);

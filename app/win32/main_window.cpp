@@ -193,7 +193,7 @@ BOOL MainWindow::OnInitDialog() {
     const DriveRecord& r = table->records[d];
     if (!(r.state & Present)) continue;
     AppendMenuA(driveMenu_, MF_STRING, ID_DRIVE_FIRST + d,
-                DriveMenuLabel(r.isSerialAta != 0, d).c_str());
+                DriveMenuLabel(DriveBadge(r), d).c_str());
   }
   StartMonitor(*table);
   RemoveMenu(driveMenu_, 0, MF_BYPOSITION);

@@ -35,10 +35,8 @@ TEST(ShellMenus, BalloonEntriesNeedShellFive) {
 }
 
 TEST(ShellMenus, DriveLabelsAndCaptions) {
-  EXPECT_EQ(DriveMenuLabel(true, 0), "SATA#&0");
-  EXPECT_EQ(DriveMenuLabel(false, 3), "ATA#&3");
-  EXPECT_EQ(PropertiesCaption(true, 0), "ドライブSATA#0のプロパティ");
-  EXPECT_EQ(PropertiesCaption(false, 9), "ドライブATA#9のプロパティ");
+  EXPECT_EQ(DriveMenuLabel("NVMe", 3), "NVMe#&3");
+  EXPECT_EQ(PropertiesCaption("SATA", 9), "ドライブSATA#9のプロパティ");
 }
 
 TEST(ShellMenus, CheckMarksDependOnPopupAndShell) {
