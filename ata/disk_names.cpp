@@ -9,9 +9,32 @@ bool IsWholeScsiDisk(std::string_view name) {
   return std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= 'a' && c <= 'z'; });
 }
 
+namespace {
+
+bool AllDigits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+bool IsNvmeNamespace(std::string_view name) {
+  if (name.substr(0, 4) != "nvme") return false;
+  const std::size_t n = name.find('n', 4);
+  return n != std::string_view::npos && AllDigits(name.substr(4, n - 4)) &&
+         AllDigits(name.substr(n + 1));
+}
+
+std::string NvmeControllerOf(std::string_view name) {
+  if (!IsNvmeNamespace(name)) return "";
+  return std::string(name.substr(0, name.find('n', 4)));
+}
+
 std::vector<std::string> OrderWholeDisks(std::vector<std::string> names) {
-  std::erase_if(names, [](const std::string& n) { return !IsWholeScsiDisk(n); });
+  std::erase_if(names,
+                [](const std::string& n) { return !IsWholeScsiDisk(n) && !IsNvmeNamespace(n); });
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    const bool aNvme = IsNvmeNamespace(a);
+    if (aNvme != IsNvmeNamespace(b)) return !aNvme;
     return a.size() != b.size() ? a.size() < b.size() : a < b;
   });
   return names;

@@ -7,6 +7,7 @@ namespace kestrel {
 namespace {
 
 constexpr std::uint8_t kAtaPassThrough16 = 0x85;
+constexpr std::uint8_t kAtaPassThrough12 = 0xA1;
 constexpr std::uint8_t kProtocolNonData = 3;
 constexpr std::uint8_t kProtocolPioDataIn = 4;
 constexpr std::uint8_t kCheckCondition = 0x20;
@@ -109,7 +110,31 @@ PassThroughCommand BuildPassThrough(const AtaRegisters& regs, AtaDataMode mode) 
   c.cdb[12] = regs.cylinderHigh;
   c.cdb[13] = regs.driveHead;
   c.cdb[14] = regs.command;
+  c.cdbLength = 16;
   return c;
+}
+
+PassThroughCommand BuildPassThrough12(const AtaRegisters& regs, AtaDataMode mode) {
+  const PassThroughCommand sixteen = BuildPassThrough(regs, mode);
+  PassThroughCommand c{};
+  c.cdb[0] = kAtaPassThrough12;
+  c.cdb[1] = sixteen.cdb[1];
+  c.cdb[2] = sixteen.cdb[2];
+  c.cdb[3] = regs.features;
+  c.cdb[4] = regs.sectorCount;
+  c.cdb[5] = regs.sectorNumber;
+  c.cdb[6] = regs.cylinderLow;
+  c.cdb[7] = regs.cylinderHigh;
+  c.cdb[8] = regs.driveHead;
+  c.cdb[9] = regs.command;
+  c.cdbLength = 12;
+  c.direction = sixteen.direction;
+  c.transferLength = sixteen.transferLength;
+  return c;
+}
+
+bool PassThroughRefused(const AtaOutcome& outcome) {
+  return !outcome.callSucceeded && outcome.errorCode == EOPNOTSUPP;
 }
 
 bool ReadAtaRegisters(const std::uint8_t* sense, std::size_t length, AtaRegisters* regs) {

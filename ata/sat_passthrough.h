@@ -30,6 +30,7 @@ enum class TransferDirection { kNone, kFromDevice };
 
 struct PassThroughCommand {
   std::uint8_t cdb[kPassThroughCdbSize];
+  std::uint8_t cdbLength;  // 16, or 12 for ATA PASS-THROUGH (12)
   TransferDirection direction;
   std::uint32_t transferLength;  // bytes the device sends back
 };
@@ -38,6 +39,15 @@ struct PassThroughCommand {
 // sectors for kSectorIn, non-data otherwise; kReturnRegisters asks for the
 // registers back (CK_COND).
 PassThroughCommand BuildPassThrough(const AtaRegisters& regs, AtaDataMode mode);
+
+// The same as ATA PASS-THROUGH (12), which many USB bridges take when they
+// refuse the 16-byte form: 0 opcode 0xA1, 1 and 2 as above, 3 features,
+// 4 count, 5/6/7 LBA low/mid/high, 8 device, 9 command, 11 control.
+PassThroughCommand BuildPassThrough12(const AtaRegisters& regs, AtaDataMode mode);
+
+// Whether an outcome is the SCSI layer refusing the command itself
+// (ILLEGAL REQUEST without an ATA answer): another form may be taken.
+bool PassThroughRefused(const AtaOutcome& outcome);
 
 // What the SCSI generic driver reported for one command.
 struct ScsiResult {

@@ -160,11 +160,24 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
       options->report = options->open = true;
     } else if (a == "--watch") {
       options->watch = true;
+    } else if (a == "--list") {
+      options->list = true;
     } else if (a == "--help" || a == "-h") {
       options->help = true;
+    } else if (a.rfind("/dev/", 0) == 0 || (!a.empty() && a[0] != '-' && a[0] != '/')) {
+      options->devices.push_back(a[0] == '/' ? a : "/dev/" + a);
     } else {
       break;
     }
+  }
+  if (options->devices.size() > static_cast<std::size_t>(kMaxDrives)) {
+    *error = "at most ten devices can be watched (" + std::to_string(options->devices.size()) +
+             " given)";
+    return false;
+  }
+  if (!options->devices.empty() && !options->scenarioPath.empty()) {
+    *error = "devices and --sim exclude each other";
+    return false;
   }
   for (; i < args.size(); ++i) {
     const std::string& a = args[i];

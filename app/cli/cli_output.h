@@ -20,13 +20,19 @@ struct CliOptions {
   std::string checkDefinitions;  // --check-definitions FILE
   bool report = false;           // --report: write the health report at the end
   bool open = false;             // --open: also open it
+  bool list = false;             // --list: every disk found, then exit
+  // The disks to watch, in this order ("/dev/sdb", "/dev/nvme0n1"; a bare
+  // name is taken under /dev); empty: the disks found.
+  std::vector<std::string> devices;
   // The program's own options, as "/l" or "/d" followed by the value.
   std::vector<std::pair<char, std::string>> programOptions;
 };
 
-// Reads the arguments after the program name. The front end's options come
-// first; "/l" and "/d" follow, each with its value as the next argument or
-// joined to it ("/lfile.log"). Returns false with a reason in *error.
+// Reads the arguments after the program name. The front end's options and
+// the devices come first (a device is an argument that starts with "/dev/"
+// or has no "/" and no leading "-"; at most ten); "/l" and "/d" follow,
+// each with its value as the next argument or joined to it
+// ("/lfile.log"). Returns false with a reason in *error.
 bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options,
                        std::string* error);
 

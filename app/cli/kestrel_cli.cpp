@@ -13,6 +13,7 @@
 #include "app/log_option.h"
 #include "app/program_texts.h"
 #include "ata/ata_platform.h"
+#include "ata/linux_devices.h"
 #include "base/cp932.h"
 #include "defs/definition_check.h"
 #include "defs/definitions.h"
@@ -28,7 +29,12 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: kestrel-cli [--sim SCENARIO] [--json] [--verbose] [--ticks N | --watch]\n"
-    "                   [/l FILE] [/d FILE]\n"
+    "                   [DEVICE...] [/l FILE] [/d FILE]\n"
+    "       kestrel-cli --list\n"
+    "  DEVICE          a disk to watch (/dev/sdb, /dev/nvme0n1), in this order;\n"
+    "                  at most ten; default: the SCSI disks, then the NVMe ones\n"
+    "  --list          list every disk found, how it is reached and whether its\n"
+    "                  health can be read, and exit\n"
     "  --sim SCENARIO  use the simulated drives of a scenario file\n"
     "  --json          print the drive table as JSON\n"
     "  --verbose       also print the status texts of the scan\n"
@@ -111,6 +117,18 @@ int CheckDefinitionFile(const std::string& path, MessageSink& sink) {
   return problems.empty() ? 0 : 1;
 }
 
+// Every disk of the machine, beyond ten: its device, how it is reached,
+// whether its health can be read, and why not.
+int ListDisks() {
+  for (const std::string& path : FindDisks()) {
+    const DiskDescription d = DescribeDisk(path);
+    std::printf("%-16s %-7s %s%s%s\n", path.c_str(), d.transport.c_str(),
+                d.healthReadable ? "health readable" : "no health data", d.note.empty() ? "" : "  ",
+                Cp932ToUtf8(d.note.c_str()).c_str());
+  }
+  return 0;
+}
+
 volatile sig_atomic_t g_stop = 0;
 void OnStopSignal(int) { g_stop = 1; }
 
@@ -130,6 +148,7 @@ int Run(const std::vector<std::string>& args) {
   if (!options.checkDefinitions.empty()) {
     return CheckDefinitionFile(options.checkDefinitions, sink);
   }
+  if (options.list) return ListDisks();
 
   std::unique_ptr<SimDrives> sim;
   Services services;
@@ -146,6 +165,7 @@ int Run(const std::vector<std::string>& args) {
     services.ata = sim.get();
     services.env = sim.get();
   } else {
+    if (!options.devices.empty()) UseDevices(options.devices);
     SetDefaultCommandLine(commandLine);
     services.ata = DefaultAtaPlatform();
     services.env = DefaultEnvironment();

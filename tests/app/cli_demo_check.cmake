@@ -73,3 +73,9 @@ list(LENGTH said times)
 if(NOT rc EQUAL 0 OR NOT times EQUAL 1)
   message(FATAL_ERROR "no single word of the missing definition file\n${err}")
 endif()
+# Eleven disks are one too many, and say so.
+execute_process(COMMAND ${CLI} sda sdb sdc sdd sde sdf sdg sdh sdi sdj nvme0n1
+  OUTPUT_QUIET ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL 2 OR NOT err MATCHES "at most ten devices")
+  message(FATAL_ERROR "eleven devices were not refused\n${err}")
+endif()
