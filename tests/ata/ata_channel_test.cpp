@@ -1,221 +1,175 @@
-// The command channel's register values, result rules, messages, the two
-// platform families and the 9x driver diagnosis.
+// The command channel's registers as each platform record carries them,
+// and the 9x family's shared driver device. The result rules and messages
+// of the channel are in tests/faults/fault_matrix_test.cpp.
 #include "ata/ata_channel.h"
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ata/ata_platform.h"
+#include "ata/sat_passthrough.h"
+#include "ata/smart_ioctl.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {
 namespace {
 
-// A platform that records the last command and answers as scripted.
-class ScriptedPlatform final : public AtaPlatform {
+// A platform that keeps each command it is sent and answers with a sector
+// of 0xAB bytes.
+class TapPlatform final : public AtaPlatform {
  public:
-  bool IsWin9xFamily() override { return win9x; }
-  DeviceHandle OpenDevice(const char* name, std::uint32_t* errorCode) override {
-    opened.push_back(name);
-    *errorCode = openError;
-    return openError ? kInvalidDeviceHandle : 7;
-  }
-  bool ProbeDevice(DeviceHandle, std::uint8_t* map) override {
-    *map = deviceMap;
-    return true;
-  }
-  AtaOutcome SendCommand(DeviceHandle handle, const AtaRegisters& r, std::uint8_t number,
-                         AtaDataMode m, std::uint8_t* sector) override {
-    lastHandle = handle;
-    regs = r;
-    driveNumber = number;
-    mode = m;
-    if (sector != nullptr && m == AtaDataMode::kSectorIn) std::memset(sector, 0xAB, 512);
-    ++sent;
+  struct Sent {
+    DeviceHandle handle;
+    AtaRegisters regs;
+    std::uint8_t driveNumber;
+    AtaDataMode mode;
+  };
+  bool IsWin9xFamily() override { return false; }
+  DeviceHandle OpenDevice(const char*, std::uint32_t*) override { return kInvalidDeviceHandle; }
+  bool ProbeDevice(DeviceHandle, std::uint8_t*) override { return false; }
+  AtaOutcome SendCommand(DeviceHandle handle, const AtaRegisters& regs, std::uint8_t number,
+                         AtaDataMode mode, std::uint8_t* sector) override {
+    sent.push_back({handle, regs, number, mode});
+    if (sector != nullptr && outcome.callSucceeded) std::memset(sector, 0xAB, 512);
     return outcome;
   }
-  bool CloseDevice(DeviceHandle) override { return closeSucceeds; }
-  bool SystemDirectory(char* out, std::size_t) override {
-    std::strcpy(out, "C:\\WINDOWS\\SYSTEM");
-    return true;
-  }
-  bool FileExists(const char* path) override { return existing == path; }
+  bool CloseDevice(DeviceHandle) override { return true; }
+  bool SystemDirectory(char*, std::size_t) override { return false; }
+  bool FileExists(const char*) override { return false; }
 
-  bool win9x = false;
-  std::uint32_t openError = 0;
-  std::uint8_t deviceMap = 0;
-  bool closeSucceeds = true;
-  std::string existing;
-  std::vector<std::string> opened;
+  std::vector<Sent> sent;
   AtaOutcome outcome{true, 0, 0, 0, {}};
-  DeviceHandle lastHandle = 0;
-  AtaRegisters regs{};
-  std::uint8_t driveNumber = 0xFF;
-  AtaDataMode mode = AtaDataMode::kNone;
-  int sent = 0;
 };
 
 class ChannelTest : public SimTest {
  protected:
   void SetUp() override {
     Install("");
-    InstallServices(Services{&platform, sim.get(), &sink});
-    std::memset(TheDriveTable().records, 0, sizeof TheDriveTable().records);
-    for (DriveRecord& r : TheDriveTable().records) r.handle = kInvalidDeviceHandle;
-    TheDriveTable().isWin9x = false;
-    TheDriveTable().ownerWindow = nullptr;
-    TheDriveTable().statusWindow = nullptr;
+    InstallServices(Services{&tap, sim.get(), &sink});
+    for (int d = 0; d < kMaxDrives; ++d) TheDriveTable().records[d].handle = 0x40 + d;
   }
   void TearDown() override {
     for (DriveRecord& r : TheDriveTable().records) r.handle = kInvalidDeviceHandle;
+    TheDriveTable().isWin9x = false;
   }
-  void StatusRegisters(std::uint8_t low, std::uint8_t high) {
-    platform.outcome.returned.cylinderLow = low;
-    platform.outcome.returned.cylinderHigh = high;
-  }
-  ScriptedPlatform platform;
+  TapPlatform tap;
 };
 
-TEST_F(ChannelTest, UnknownCommandFailsSilentlyWithoutSending) {
-  EXPECT_EQ(SendAtaCommand(0xB0, 0, nullptr), kAtaFailed);
+// What the channel hands the platform, as the Linux pass-through CDB (the
+// bytes after the first four are the registers) and as the Windows SMART
+// record (its first 16 bytes; the rest stay 0). On the 9x family an odd
+// drive is the slave of its channel and travels in the record.
+TEST_F(ChannelTest, RegistersOfEachCommandInBothPlatformRecords) {
   EXPECT_EQ(SendAtaCommand(0xE7, 0, nullptr), kAtaFailed);
-  EXPECT_EQ(platform.sent, 0);
-  EXPECT_TRUE(sink.notes.empty());
-}
-
-TEST_F(ChannelTest, RegistersOfEachCommandOnNtFamily) {
-  TheDriveTable().records[5].handle = 42;
-  const std::pair<std::uint8_t, const char*> cases[] = {
-      {kIdentifyPacketDevice, "A1 01 00 00 00 A0 A1 00 "},
-      {kSmartReadThresholds, "D1 01 01 4F C2 A0 B0 00 "},
-      {kSmartEnableOperations, "D8 00 01 4F C2 A0 B0 00 "}};
-  for (const auto& [command, registers] : cases) {
+  EXPECT_TRUE(tap.sent.empty()) << "an unknown command is not sent";
+  struct Case {
+    std::uint8_t command;
+    int drive;
+    bool win9x;
+    const char* cdb;
+    std::uint32_t code, outputSize;
+    const char* ioctl;
+  };
+  const Case cases[] = {
+      {kIdentifyDevice, 0, false, "85 08 0E 00 EC 00 01 00 00 00 00 00 00 A0 EC 00 ", 0x7C088,
+       16 + 512, "00 02 00 00 EC 01 00 00 00 A0 EC 00 00 00 00 00 "},
+      {kIdentifyPacketDevice, 1, false, "85 08 0E 00 A1 00 01 00 00 00 00 00 00 A0 A1 00 ", 0x7C088,
+       16 + 512, "00 02 00 00 A1 01 00 00 00 A0 A1 00 00 00 00 00 "},
+      {kSmartReadThresholds, 5, false, "85 08 0E 00 D1 00 01 00 01 00 4F 00 C2 A0 B0 00 ", 0x7C088,
+       16 + 512, "00 02 00 00 D1 01 01 4F C2 A0 B0 00 00 00 00 00 "},
+      {kSmartReadData, 3, true, "85 08 0E 00 D0 00 01 00 01 00 4F 00 C2 B0 B0 00 ", 0x7C088,
+       16 + 512, "00 02 00 00 D0 01 01 4F C2 B0 B0 00 03 00 00 00 "},
+      {kSmartEnableOperations, 2, true, "85 06 00 00 D8 00 00 00 01 00 4F 00 C2 A0 B0 00 ", 0x7C084,
+       16, "00 00 00 00 D8 00 01 4F C2 A0 B0 00 02 00 00 00 "},
+      // RETURN STATUS asks for the registers back (CK_COND).
+      {kSmartReturnStatus, 0, false, "85 06 20 00 DA 00 00 00 00 00 4F 00 C2 A0 B0 00 ", 0x7C084,
+       16 + 8, "00 00 00 00 DA 00 00 4F C2 A0 B0 00 00 00 00 00 "},
+  };
+  const std::string zeros = "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cdb);
+    tap.sent.clear();
+    TheDriveTable().isWin9x = c.win9x;
     std::uint8_t buffer[512] = {};
-    ASSERT_EQ(SendAtaCommand(command, 5, buffer), kAtaOk);
-    EXPECT_EQ(Hex(reinterpret_cast<const std::uint8_t*>(&platform.regs), 8), registers);
-    EXPECT_EQ(platform.lastHandle, 42);
-    EXPECT_EQ(platform.driveNumber, 0);
-    const bool data = command != kSmartEnableOperations;
-    EXPECT_EQ(platform.mode, data ? AtaDataMode::kSectorIn : AtaDataMode::kNone);
+    SendAtaCommand(c.command, c.drive, buffer);
+    ASSERT_EQ(tap.sent.size(), 1u);
+    const TapPlatform::Sent& s = tap.sent[0];
+    EXPECT_EQ(s.handle, 0x40 + (c.win9x ? 0 : c.drive)) << "9x: the one driver device";
+    const PassThroughCommand cdb = BuildPassThrough(s.regs, s.mode);
+    EXPECT_EQ(Hex(cdb.cdb, sizeof cdb.cdb), c.cdb);
+    const bool data = c.outputSize == 16 + 512;
+    EXPECT_EQ(cdb.transferLength, data ? 512u : 0u);
+    EXPECT_EQ(cdb.direction, data ? TransferDirection::kFromDevice : TransferDirection::kNone);
+    const SmartIoctl io = BuildSmartIoctl(s.regs, s.driveNumber, s.mode);
+    EXPECT_EQ(io.controlCode, c.code);
+    EXPECT_EQ(io.outputSize, c.outputSize);
+    EXPECT_EQ(Hex(io.input, sizeof io.input), c.ioctl + zeros);
     EXPECT_EQ(buffer[511], data ? 0xAB : 0) << "the sector comes back";
   }
-}
-
-// Only ok and exceeded are answers; a drive that reports failure is still
-// watched.
-TEST_F(ChannelTest, ReturnStatusRegisterPairs) {
-  TheDriveTable().records[0].status = SmartSupported;
-  StatusRegisters(0x4F, 0xC2);
-  EXPECT_EQ(SendAtaCommand(kSmartReturnStatus, 0, nullptr), kAtaOk);
-  EXPECT_EQ(ReadSmartStatus(0), SmartSupported | SmartEnabled);
-  StatusRegisters(0xF4, 0x2C);
-  EXPECT_EQ(SendAtaCommand(kSmartReturnStatus, 0, nullptr), kAtaThresholdExceeded);
-  EXPECT_EQ(ReadSmartStatus(0), SmartSupported | SmartEnabled);
-  EXPECT_EQ(platform.mode, AtaDataMode::kReturnRegisters);
-  EXPECT_TRUE(sink.notes.empty());
-  StatusRegisters(0x00, 0x00);
-  EXPECT_EQ(SendAtaCommand(kSmartReturnStatus, 4, nullptr), kAtaFailed);
-  ASSERT_EQ(sink.boxes.size(), 1u);
-  EXPECT_EQ(sink.boxes[0].text, "ドライブ4のSMARTステータスコマンドが失敗しました.");
-  EXPECT_EQ(sink.boxes[0].style, kStyleStop);
-  sink.Clear();
-  platform.outcome.callSucceeded = false;
-  EXPECT_EQ(ReadSmartStatus(0), SmartSupported);
-  EXPECT_TRUE(sink.notes.empty());
-}
-
-TEST_F(ChannelTest, FailedCallsAndDriverErrorsAreReported) {
-  platform.outcome = AtaOutcome{false, 0x1234ABCD, 0, 0, {}};
+  tap.outcome.callSucceeded = false;
   std::uint8_t buffer[512] = {};
-  EXPECT_EQ(SendAtaCommand(kSmartReadData, 2, buffer), kAtaFailed);
-  ASSERT_EQ(sink.boxes.size(), 1u);
-  EXPECT_EQ(sink.boxes[0].text, "DeviceIoControl(2)に失敗しました!(1234ABCD/305441741)");
-  EXPECT_EQ(buffer[0], 0) << "nothing is copied on failure";
-  // A failed RETURN STATUS call alone is not reported.
-  EXPECT_EQ(SendAtaCommand(kSmartReturnStatus, 2, nullptr), kAtaFailed);
-  EXPECT_EQ(sink.boxes.size(), 1u);
-
-  // A driver error is reported for every command, RETURN STATUS included.
-  platform.outcome = AtaOutcome{true, 0, 0x01, 0x04, {}};
-  EXPECT_EQ(SendAtaCommand(kSmartReturnStatus, 1, nullptr), kAtaFailed);
-  ASSERT_EQ(sink.boxes.size(), 2u);
-  EXPECT_EQ(sink.boxes[1].text, "ドライブ1のドライバエラー0x01/IDEエラー=0x04です.");
-  for (const auto& box : sink.boxes) EXPECT_EQ(box.style, kStyleStop);
+  EXPECT_EQ(SendAtaCommand(kSmartReadData, 0, buffer), kAtaFailed);
+  EXPECT_EQ(buffer[0], 0) << "nothing comes back from a failed call";
 }
 
-TEST_F(ChannelTest, NtFamilyOpensEachPhysicalDrive) {
-  OpenAtaDrives();
-  ASSERT_EQ(platform.opened.size(), 10u);
-  EXPECT_EQ(platform.opened[0], "\\\\.\\PhysicalDrive0");
-  EXPECT_EQ(platform.opened[9], "\\\\.\\PhysicalDrive9");
-  for (const DriveRecord& r : TheDriveTable().records) EXPECT_EQ(r.state, Present);
-}
+// On the 9x family one driver device serves drives 0-3; its device map
+// leaves out packet devices, and a drive without SMART keeps the device
+// open for the others.
+using Win9xTest = SimTest;
 
-TEST_F(ChannelTest, Win9xDeviceMapMarksAtaDrivesOnly) {
-  TheDriveTable().isWin9x = true;
-  platform.deviceMap = 0x31;  // drive 0 present but a packet device; 1 absent
-  OpenAtaDrives();
-  ASSERT_EQ(platform.opened.size(), 1u);
-  EXPECT_EQ(platform.opened[0], "\\\\.\\SMARTVSD");
-  for (const DriveRecord& r : TheDriveTable().records) EXPECT_EQ(r.state, 0u);
-
-  platform.deviceMap = 0x05;
-  OpenAtaDrives();
-  EXPECT_EQ(TheDriveTable().records[0].state, Present);
-  EXPECT_EQ(TheDriveTable().records[1].state, 0u);
-  EXPECT_EQ(TheDriveTable().records[2].state, Present);
-  EXPECT_EQ(TheDriveTable().records[0].handle, 7);
-  EXPECT_EQ(TheDriveTable().records[2].handle, kInvalidDeviceHandle);
+TEST_F(Win9xTest, ScanUsesTheSharedDriverHandle) {
+  Scan(
+      "[Platform]\nFamily = 9x\n[Drive0]\nModel = A\nAttribute.05 = 0x0033 100 100 0 36\n"
+      "[Drive1]\nModel = B\nAttribute.05 = 0x0033 100 100 0 36\n"
+      "[Drive2]\nPacket = 5\n[Drive3]\nModel = D\nSmartSupported = 0\n");
+  EXPECT_TRUE(TheDriveTable().isWin9x);
+  EXPECT_EQ(Drive(0).state, Present | Usable);
+  EXPECT_EQ(Drive(1).state, Present | Usable);
+  EXPECT_EQ(Drive(2).state, 0u) << "the device map marks it a packet device";
+  EXPECT_EQ(Drive(3).state, Present);
+  EXPECT_EQ(sim->OpenHandles(), 1);
+  EXPECT_EQ(RereadSmart(0xF), 0b11u);
+  ShutdownDrives();
+  EXPECT_EQ(sim->OpenHandles(), 0);
 }
 
 // The driver device not found: where its file lies says why. Other open
 // failures are silent.
-TEST_F(ChannelTest, Win9xDriverDiagnosisHasThreeOutcomes) {
+TEST_F(Win9xTest, MissingDriverIsDiagnosedByWhereItsFileLies) {
   struct Case {
-    const char* existing;
-    const char* text;
+    const char* platform;
+    const char* text;  // nullptr: no box
     int style;
   };
   const Case cases[] = {
-      {"C:\\WINDOWS\\SYSTEM\\IOSUBSYS\\SMARTVSD.VXD",
+      {"Driver = unloaded",
        "ドライバ \"C:\\WINDOWS\\SYSTEM\\IOSUBSYS\\SMARTVSD.VXD\" はロードされていません."
        "\rおそらくIDE/ATAデバイスが存在しません.",
        kStyleQuestion},
-      {"C:\\WINDOWS\\SYSTEM\\SMARTVSD.VXD",
+      {"Driver = misplaced",
        "ドライバが正しくインストールされていません.\r\"C:\\WINDOWS\\SYSTEM\"の "
        "SMARTVSD.VXD を \"C:\\WINDOWS\\SYSTEM\\IOSUBSYS\"に移動して\r"
        "Windowsを再起動して下さい.",
        kStyleInformation},
-      {"", "SMARTVSD.VXD が \"C:\\WINDOWS\\SYSTEM\\IOSUBSYS\"に存在しません.", kStyleStop},
+      {"Driver = missing", "SMARTVSD.VXD が \"C:\\WINDOWS\\SYSTEM\\IOSUBSYS\"に存在しません.",
+       kStyleStop},
+      {"Fail = open", nullptr, 0},
   };
-  TheDriveTable().isWin9x = true;
-  platform.openError = 2;
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.platform);
     sink.Clear();
-    platform.existing = c.existing;
-    OpenAtaDrives();
-    ASSERT_EQ(sink.boxes.size(), 1u) << c.existing;
+    int owner;
+    Scan(std::string("[Platform]\nFamily = 9x\n") + c.platform + "\n[Drive0]\nModel = A\n", &owner);
+    EXPECT_EQ(Drive(0).state, 0u);
+    ASSERT_EQ(sink.boxes.size(), c.text ? 1u : 0u);
+    if (c.text == nullptr) continue;
     EXPECT_EQ(sink.boxes[0].text, c.text);
     EXPECT_EQ(sink.boxes[0].caption, "Varne");
-    EXPECT_EQ(sink.boxes[0].owner, nullptr);
+    EXPECT_EQ(sink.boxes[0].owner, nullptr) << "not the scan's owner window";
     EXPECT_EQ(sink.boxes[0].style, c.style);
+    ShutdownDrives();
   }
-  sink.Clear();
-  platform.openError = 5;
-  OpenAtaDrives();
-  EXPECT_TRUE(sink.boxes.empty());
-}
-
-TEST_F(ChannelTest, CloseFailureIsWrittenToStandardOutput) {
-  TheDriveTable().records[3].handle = 11;
-  TheDriveTable().records[6].handle = 12;
-  platform.closeSucceeds = false;
-  testing::internal::CaptureStdout();
-  CloseAtaDrives();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "CloseAtaDrives(3) failed!\nCloseAtaDrives(6) failed!\n");
-  EXPECT_EQ(TheDriveTable().records[3].handle, kInvalidDeviceHandle);
-  EXPECT_EQ(TheDriveTable().records[6].handle, kInvalidDeviceHandle);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The ATA PASS-THROUGH records of the Linux backend, byte for byte, the
-// sense data the kernel answers with, and the drive-index naming.
+// The sense data the kernel answers the Linux backend's ATA PASS-THROUGH
+// with, and the drive-index naming. The CDB of each command is checked in
+// tests/ata/ata_channel_test.cpp.
 #include "ata/sat_passthrough.h"
 
 #include <cerrno>
@@ -22,41 +23,6 @@ Bytes FromHex(std::string_view text) {
         static_cast<std::uint8_t>(std::stoi(std::string(text.substr(i, 2)), nullptr, 16)));
   }
   return out;
-}
-
-// The channel's registers for each command (NT family).
-constexpr AtaRegisters kIdentify{0xEC, 1, 0, 0, 0, 0xA0, 0xEC, 0};
-constexpr AtaRegisters kReadData{0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0, 0};
-constexpr AtaRegisters kEnable{0xD8, 0, 1, 0x4F, 0xC2, 0xA0, 0xB0, 0};
-constexpr AtaRegisters kReturnStatus{0xDA, 0, 0, 0x4F, 0xC2, 0xA0, 0xB0, 0};
-
-TEST(PassThroughCdb, EachCommandOfTheChannel) {
-  using D = TransferDirection;
-  struct Case {
-    AtaRegisters regs;
-    AtaDataMode mode;
-    const char* cdb;
-    D direction;
-    std::uint32_t length;
-  };
-  const Case cases[] = {
-      // Sector commands are PIO data-in sized by the sector count.
-      {kIdentify, AtaDataMode::kSectorIn, "85 08 0E 00 EC 00 01 00 00 00 00 00 00 A0 EC 00 ",
-       D::kFromDevice, 512},
-      {kReadData, AtaDataMode::kSectorIn, "85 08 0E 00 D0 00 01 00 01 00 4F 00 C2 A0 B0 00 ",
-       D::kFromDevice, 512},
-      // Non-data, and RETURN STATUS with CK_COND.
-      {kEnable, AtaDataMode::kNone, "85 06 00 00 D8 00 00 00 01 00 4F 00 C2 A0 B0 00 ", D::kNone,
-       0},
-      {kReturnStatus, AtaDataMode::kReturnRegisters,
-       "85 06 20 00 DA 00 00 00 00 00 4F 00 C2 A0 B0 00 ", D::kNone, 0},
-  };
-  for (const Case& c : cases) {
-    const PassThroughCommand command = BuildPassThrough(c.regs, c.mode);
-    EXPECT_EQ(Hex(command.cdb, sizeof command.cdb), c.cdb);
-    EXPECT_EQ(command.direction, c.direction) << c.cdb;
-    EXPECT_EQ(command.transferLength, c.length) << c.cdb;
-  }
 }
 
 // Descriptor-format sense with the ATA Status Return descriptor, as the
@@ -97,8 +63,6 @@ TEST(PassThroughSense, OutcomeOfEachKindOfAnswer) {
   const Case cases[] = {
       // RETURN STATUS: the registers come from the descriptor.
       {"good", 0, 2, 0, ata, M::kReturnRegisters, "ok 00/00 00 00 00 4F C2 A0 50 00 "},
-      {"exceeded", 0, 2, 0, DescriptorSense(0x01, 0, 0xF4, 0x2C, 0x50), M::kReturnRegisters,
-       "ok 00/00 00 00 00 F4 2C A0 50 00 "},
       {"behind an information descriptor", 0, 2, 0, behind, M::kReturnRegisters,
        "ok 00/00 00 00 00 4F C2 A0 50 00 "},
       // An ATA error is a driver error with the status and error registers;
@@ -141,23 +105,19 @@ TEST(PassThroughSense, OutcomeOfEachKindOfAnswer) {
   }
 }
 
-TEST(DiskNames, WholeDisksInKernelOrder) {
-  EXPECT_TRUE(IsWholeScsiDisk("sda"));
-  EXPECT_TRUE(IsWholeScsiDisk("sdaa"));
-  EXPECT_FALSE(IsWholeScsiDisk("sda1"));
-  EXPECT_FALSE(IsWholeScsiDisk("sd"));
-  EXPECT_FALSE(IsWholeScsiDisk("sr0"));
+// Whole disks in kernel order (sda .. sdz, sdaa ..); drive N of the
+// channel's device names is the N-th of them.
+TEST(DiskNames, WholeDisksInKernelOrderAndTheChannelsIndex) {
+  EXPECT_EQ(
+      OrderWholeDisks({"sdaa", "loop0", "sdb", "sdz", ".", "sda", "sdb1", "sdab", "sd", "sr0"}),
+      (std::vector<std::string>{"sda", "sdb", "sdz", "sdaa", "sdab"}));
   EXPECT_FALSE(IsWholeScsiDisk("nvme0n1"));
-  EXPECT_EQ(OrderWholeDisks({"sdaa", "loop0", "sdb", "sdz", ".", "sda", "sdb1", "sdab"}),
-            (std::vector<std::string>{"sda", "sdb", "sdz", "sdaa", "sdab"}));
-}
-
-TEST(DiskNames, ChannelDeviceNameGivesTheIndex) {
-  EXPECT_EQ(PhysicalDriveIndex("\\\\.\\PhysicalDrive0"), 0);
-  EXPECT_EQ(PhysicalDriveIndex("\\\\.\\PhysicalDrive9"), 9);
-  EXPECT_EQ(PhysicalDriveIndex("\\\\.\\PhysicalDrive"), -1);
-  EXPECT_EQ(PhysicalDriveIndex("\\\\.\\PhysicalDrive1x"), -1);
-  EXPECT_EQ(PhysicalDriveIndex("\\\\.\\SMARTVSD"), -1);
+  const std::pair<const char*, int> names[] = {{"\\\\.\\PhysicalDrive0", 0},
+                                               {"\\\\.\\PhysicalDrive9", 9},
+                                               {"\\\\.\\PhysicalDrive", -1},
+                                               {"\\\\.\\PhysicalDrive1x", -1},
+                                               {"\\\\.\\SMARTVSD", -1}};
+  for (const auto& [name, index] : names) EXPECT_EQ(PhysicalDriveIndex(name), index) << name;
 }
 
 }  // namespace

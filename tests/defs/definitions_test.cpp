@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/command_line.h"
 #include "base/cp932.h"
 #include "base/ini.h"
 #include "defs/definition_check.h"
@@ -72,9 +73,11 @@ TEST_F(DefinitionsTest, LookupByLeadingPartsAliasesAndTheDefaultDrive) {
     EXPECT_STREQ(slot.name, c.name) << c.id << " " << c.model;
     EXPECT_STREQ(slot.meaning, c.meaning) << c.id << " " << c.model;
   }
-  const DriveAttribute unknown = Define(0xAA, "ABC123");
-  EXPECT_STREQ(unknown.rawFormat, "");
-  EXPECT_EQ(unknown.rawMask, 0u);
+  EXPECT_STREQ(Define(0xAA, "ABC123").rawFormat, "");
+  // A file without sections answers every lookup with the unknown name.
+  Load("; nothing\n");
+  EXPECT_TRUE(HasSection("anything"));
+  EXPECT_STREQ(Define(0x09, "ABC").name, "不明な属性");
 }
 
 TEST_F(DefinitionsTest, FieldsAreSplitByWholeCharactersAndCut) {
@@ -82,12 +85,11 @@ TEST_F(DefinitionsTest, FieldsAreSplitByWholeCharactersAndCut) {
   std::string longName(70, 'n');
   std::string longMeaning(300, 'm');
   Load("[Default Drive]\n01=ポ名|ポ意味\n02=" + longName + "|" + longMeaning + "\n03=Name only\n");
-  EXPECT_STREQ(Define(0x01, "M").name, "ポ名");
-  EXPECT_STREQ(Define(0x01, "M").meaning, "ポ意味");
-  EXPECT_EQ(std::string(Define(0x02, "M").name), longName.substr(0, 64));
-  EXPECT_EQ(std::string(Define(0x02, "M").meaning), longMeaning.substr(0, 256));
-  EXPECT_STREQ(Define(0x03, "M").name, "Name only");
-  EXPECT_STREQ(Define(0x03, "M").meaning, "");
+  const DriveAttribute po = Define(0x01, "M"), cut = Define(0x02, "M"), bare = Define(0x03, "M");
+  EXPECT_EQ(std::string(po.name) + "/" + po.meaning, "ポ名/ポ意味");
+  EXPECT_EQ(cut.name, longName.substr(0, 64));
+  EXPECT_EQ(cut.meaning, longMeaning.substr(0, 256));
+  EXPECT_EQ(std::string(bare.name) + "/" + bare.meaning, "Name only/");
 }
 
 TEST_F(DefinitionsTest, SectionIndexIsSortedAndSearchedAlike) {
@@ -100,12 +102,6 @@ TEST_F(DefinitionsTest, SectionIndexIsSortedAndSearchedAlike) {
   for (const char* name : {"a", "AB", "ｱ", "default drive"}) EXPECT_TRUE(HasSection(name)) << name;
   EXPECT_FALSE(HasSection("c"));
   EXPECT_FALSE(HasSection(""));
-}
-
-TEST_F(DefinitionsTest, FileWithoutSectionsStillAnswersEveryLookup) {
-  Load("; nothing\n");
-  EXPECT_TRUE(HasSection("anything"));
-  EXPECT_STREQ(Define(0x09, "ABC").name, "不明な属性");
 }
 
 TEST_F(DefinitionsTest, LevelsKeepTheirLowEightBits) {
@@ -133,24 +129,27 @@ TEST_F(DefinitionsTest, LimitFilesReplaceOnlyTheBytesTheyHave) {
   EXPECT_EQ(t.warningLimits[0], 15);
 }
 
+// "/d" names a path, or a bare name that is searched for; without a usable
+// value (no such file, a path too long to hold) Smart.dat is searched for,
+// and without one the name is smart.dat.
 TEST_F(DefinitionsTest, OptionChoosesTheFileAndFallsBackToTheSearch) {
-  const std::string dir = dir_.root().string();
-  WriteFile(dir + "/foo.ini", "[Default Drive]\n01=From foo\n");
-  WriteFile(dir + "/Smart.dat", "[Default Drive]\n01=From Smart\n");
-
-  sim->SetCommandLine("kestrel /D\"" + dir + "/foo.ini\"");
-  LoadDefinitions();
-  EXPECT_STREQ(Define(0x01, "M").name, "From foo");
-
-  sim->SetCommandLine("kestrel /dfoo.ini");  // a bare name: searched for
-  LoadDefinitions();
-  EXPECT_STREQ(Define(0x01, "M").name, "From foo");
-
-  sim->SetCommandLine("kestrel /d \"" + dir + "/missing.ini\"");
-  LoadDefinitions();
-  EXPECT_STREQ(Define(0x01, "M").name, "From Smart");
-
-  std::remove((dir + "/Smart.dat").c_str());
+  const std::string dir = dir_.root().string() + "/";
+  const std::string over = dir + std::string(kMaxOptionValue + 1 - dir.size(), 'f');
+  WriteFile(dir + "foo.ini", "[Default Drive]\n01=From foo\n");
+  WriteFile(over.substr(0, kMaxOptionValue), "[Default Drive]\n01=Cut\n");
+  WriteFile(dir + "Smart.dat", "[Default Drive]\n01=From Smart\n");
+  const std::pair<std::string, const char*> cases[] = {
+      {"/D\"" + dir + "foo.ini\"", "From foo"},
+      {"/dfoo.ini", "From foo"},
+      {"/d \"" + dir + "missing.ini\"", "From Smart"},
+      {"/d " + over, "From Smart"},
+  };
+  for (const auto& [option, name] : cases) {
+    sim->SetCommandLine("kestrel " + option);
+    LoadDefinitions();
+    EXPECT_STREQ(Define(0x01, "M").name, name) << option;
+  }
+  std::remove((dir + "Smart.dat").c_str());
   sim->SetCommandLine("kestrel");
   LoadDefinitions();
   EXPECT_STREQ(TheDriveTable().definitionPath, "smart.dat");
@@ -193,15 +192,13 @@ TEST_F(DefinitionsTest, ShippedDefinitionsLoadCleanlyAndNameTheDemoDrives) {
   for (const IniSection& section : definitions.sections()) {
     for (const IniEntry& e : section.entries) {
       if (e.key.size() != 2) continue;
-      int id = static_cast<int>(std::strtol(std::string(e.key).c_str(), nullptr, 16));
-      DriveAttribute slot = Define(id, std::string(section.name).c_str());
-      EXPECT_NE(slot.rawFormat[0], '\0') << section.name << " " << e.key;
+      const int id = std::stoi(std::string(e.key), nullptr, 16);
+      EXPECT_NE(Define(id, std::string(section.name).c_str()).rawFormat[0], '\0') << e.key;
       ++defined;
     }
   }
   EXPECT_GE(defined, 40);
   EXPECT_TRUE(sink.boxes.empty()) << sink.boxes[0].text;
-
   Scenario demo;
   std::string parseError;
   ASSERT_TRUE(LoadScenario(KESTREL_SOURCE_DIR "/data/demo.scenario", &demo, &parseError));

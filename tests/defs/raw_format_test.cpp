@@ -1,5 +1,5 @@
-// Raw-data formats: the worked examples, the seven faults, the number forms
-// and their clamping, the pattern edge cases and the cutting of the text.
+// Raw-data formats: what each accepted format shows, the seven faults, the
+// number forms and their clamping, and the cutting of the text.
 #include "defs/raw_format.h"
 
 #include <cstring>
@@ -12,13 +12,6 @@ namespace kestrel {
 namespace {
 
 constexpr std::uint64_t kAllOnes = ~std::uint64_t{0};
-
-// A format that parses into `tmpl` and shows `value` as `raw` and `text`.
-struct Accepted {
-  std::string format, tmpl;
-  std::uint64_t value, raw;
-  std::string text;
-};
 
 std::string Quoted(const std::string& numbers, const std::string& pattern) {
   return numbers + "\"" + pattern + "\"";
@@ -45,56 +38,51 @@ class RawFormatTest : public SimTest {
     if (raw != nullptr) *raw = r;
     return text;
   }
-  void ExpectAll(const std::vector<Accepted>& rows) {
-    for (const Accepted& row : rows) {
-      const DriveAttribute slot = Parse(row.format);
-      EXPECT_EQ(std::string(slot.rawFormat), row.tmpl) << row.format;
-      std::uint64_t raw = 0;
-      EXPECT_EQ(Render(slot, row.value, &raw), row.text) << row.format;
-      EXPECT_EQ(raw, row.raw) << row.format;
-    }
-    EXPECT_TRUE(sink.notes.empty());
-  }
 };
-using RenderRawValueTest = RawFormatTest;
 
-TEST_F(RawFormatTest, WorkedExamples) {
-  ExpectAll({
-      {R"(0xFF,,,"###")", "%3I64u", 298, 42, " 42"},
-      {R"(0xFF,,1,"HHHH")", "%04I64X", 42, 42, "002A"},
-      {R"(0xFF,,1,"hh")", "%02I64x", 42, 42, "2a"},
-      {R"(,10,1,"#")", "%1I64u", 37, 370, "370"},
-      {R"(,,3,60,60,"#:00:00")", "%1I64u:%02I64u:%02I64u", 725, 725, "0:12:05"},
-      {R"(,,2,10,"#.0")", "%1I64u.%01I64u", 375, 375, "37.5"},
-      {R"(,,2,100,"#")", "%1I64u", 250, 250, "2"},
-      {R"(0xFF,,1,"#%")", "%1I64u%%", 42, 42, "42%"},
-      {R"(0xFF,,1,"\##")", "#%1I64u", 42, 42, "#42"},
-      {R"(0xFF,,1,"##\h")", "%2I64uh", 42, 42, "42h"},
-      {R"(,,2,60,"#時間00分")", "%1I64u時間%02I64u分", 125, 125, "2時間05分"},
-  });
-}
-
-TEST_F(RawFormatTest, EdgeCases) {
+// A format, the six raw bytes, the value it gives and the text it shows.
+TEST_F(RawFormatTest, AcceptedFormatsShowTheirText) {
+  struct Row {
+    std::string format;
+    std::uint64_t value, raw;
+    std::string text;
+  };
   const std::string a(63, 'a');
-  ExpectAll({
+  const Row rows[] = {
+      {R"(0xFF,,,"###")", 298, 42, " 42"},
+      {R"(0xFF,,1,"HHHH")", 42, 42, "002A"},
+      {R"(0xFF,,1,"hh")", 42, 42, "2a"},
+      {R"(,10,1,"#")", 37, 370, "370"},
+      {R"(,,3,60,60,"#:00:00")", 725, 725, "0:12:05"},
+      {R"(,,2,10,"#.0")", 375, 375, "37.5"},
+      {R"(,,2,100,"#")", 250, 250, "2"},
+      {R"(0xFF,,1,"#%")", 42, 42, "42%"},
+      {R"(0xFF,,1,"\##")", 42, 42, "#42"},
+      {R"(0xFF,,1,"##\h")", 42, 42, "42h"},
+      {R"(,,2,60,"#時間00分")", 125, 125, "2時間05分"},
       // The template may reach 63 bytes; a percent costs 2, a run of ten "#" 7.
-      {Quoted(",,1,", a), a, 0, 0, a},
-      {Quoted(",,1,", a.substr(0, 61) + "%"), a.substr(0, 61) + "%%", 0, 0, a.substr(0, 61) + "%"},
-      {Quoted(",,1,", a.substr(0, 56) + "##########"), a.substr(0, 56) + "%10I64u", 5, 5,
-       a.substr(0, 56) + "         5"},
+      {Quoted(",,1,", a), 0, 0, a},
+      {Quoted(",,1,", a.substr(0, 61) + "%"), 0, 0, a.substr(0, 61) + "%"},
+      {Quoted(",,1,", a.substr(0, 56) + "##########"), 5, 5, a.substr(0, 56) + "         5"},
       // Backslash-quote, backslash-backslash, and a backslash that stays.
-      {R"(,,1,"\"\\\n")", "\x22\x5C\x5Cn", 0, 0, "\x22\x5C\x5Cn"},
+      {R"(,,1,"\"\\\n")", 0, 0, "\x22\x5C\x5Cn"},
       // The katakana "so" ends in 0x5C and escapes neither the quote nor "#";
       // what follows the closing quote is never read.
-      {",,1,\"\x83\\#\"\\\"#", "\x83\\%1I64u", 7, 7, "\x83\\7"},
-      {R"(,,0,"abc")", "abc", 9, 9, "abc"},
-      {R"(0xFF,2,1,"")", "", 0x1234, 0x68, ""},
-      {R"(0,,1,"#")", "%1I64u", 0xFFFFFFFFFFFF, 0, "0"},
-      {R"(-1,,1,"#")", "%1I64u", 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFF, "281474976710655"},
-      {R"(,0,1,"#")", "%1I64u", 37, 37, "37"},
-      {R"(,0xFFFFFFFF,1,"HHHHHHHHHHHHHHHH")", "%016I64X", 0xFFFFFFFFFFFF, 0xFFFEFFFF00000001,
+      {",,1,\"\x83\\#\"\\\"#", 7, 7, "\x83\\7"},
+      {R"(,,0,"abc")", 9, 9, "abc"},
+      {R"(0xFF,2,1,"")", 0x1234, 0x68, ""},
+      {R"(0,,1,"#")", 0xFFFFFFFFFFFF, 0, "0"},
+      {R"(-1,,1,"#")", 0xFFFFFFFFFFFF, 0xFFFFFFFFFFFF, "281474976710655"},
+      {R"(,0,1,"#")", 37, 37, "37"},
+      {R"(,0xFFFFFFFF,1,"HHHHHHHHHHHHHHHH")", 0xFFFFFFFFFFFF, 0xFFFEFFFF00000001,
        "FFFEFFFF00000001"},
-  });
+  };
+  for (const Row& row : rows) {
+    std::uint64_t raw = 0;
+    EXPECT_EQ(Render(Parse(row.format), row.value, &raw), row.text) << row.format;
+    EXPECT_EQ(raw, row.raw) << row.format;
+  }
+  EXPECT_TRUE(sink.notes.empty());
 }
 
 TEST_F(RawFormatTest, EachFaultReportsItsMessageAndLeavesNoTemplate) {
@@ -103,19 +91,15 @@ TEST_F(RawFormatTest, EachFaultReportsItsMessageAndLeavesNoTemplate) {
   const std::string quote = at + "フォーマットに\"\"でくくられた書式がありません.";
   const std::string fields = at + "フォーマットの書式中の分割データ数が多すぎます.";
   const std::string length = at + "フォーマットの書式が長すぎます.";
-  const std::string divisor = at + "フォーマットの分割除数が2未満です.";
   const std::string a(64, 'a');
-  struct Row {
-    std::string format, message;
-  };
-  const Row rows[] = {
+  const std::pair<std::string, std::string> rows[] = {
       {R"(xyz,1,1,"#")", at + "マスク値が不正です."},
       {R"(0xFF 1,1,"#")", comma},
       {R"(0xFF,1,1)", comma},
       {R"(0xFF, 0x10,1,"#")", comma},
       {R"(,,7,2,2,2,2,2,2,"#")", at + "フォーマットの分割数が7を超えています."},
       {R"(,,99999999999,"#")", at + "フォーマットの分割数が2147483647を超えています."},
-      {R"(,,3,60,"#:#:#")", divisor},
+      {R"(,,3,60,"#:#:#")", at + "フォーマットの分割除数が2未満です."},
       {R"(,,1, #)", quote},
       {R"(,,1,"#)", quote},
       {R"(,,1,"#:#")", fields},
@@ -124,23 +108,18 @@ TEST_F(RawFormatTest, EachFaultReportsItsMessageAndLeavesNoTemplate) {
       {Quoted(",,1,", a.substr(0, 62) + "%"), length},
       {Quoted(",,1,", a.substr(0, 57) + "##########"), length},
   };
-  for (const Row& row : rows) {
+  for (const auto& [format, message] : rows) {
     sink.Clear();
-    const DriveAttribute slot = Parse(row.format);
-    ASSERT_EQ(sink.notes.size(), 1u) << row.format;
-    EXPECT_EQ(sink.notes[0].first, kStyleQuestion);
-    EXPECT_EQ(sink.notes[0].second, row.message) << row.format;
-    EXPECT_STREQ(slot.rawFormat, "") << row.format;
+    const DriveAttribute slot = Parse(format);
+    ASSERT_EQ(sink.notes.size(), 1u) << format;
+    EXPECT_EQ(sink.notes[0], std::make_pair(kStyleQuestion, message)) << format;
+    EXPECT_STREQ(slot.rawFormat, "") << format;
   }
-}
-
-TEST_F(RawFormatTest, NumbersReadBeforeAFaultStayAndApply) {
+  // What was read before the fault stays and applies; nothing is shown.
   const DriveAttribute slot = Parse(R"(0xFF,3,7,"#")");
-  EXPECT_EQ(slot.splitCount, 7);
   std::uint64_t raw = 0;
   EXPECT_EQ(Render(slot, 0x1234, &raw), "");
-  EXPECT_EQ(raw, 0x34u * 3);
-  EXPECT_EQ(Parse(R"(,,3,60,"#:#:#")").splitDivisors[1], 0u);
+  EXPECT_EQ(std::make_pair(slot.splitCount, raw), std::make_pair(7, std::uint64_t{0x34 * 3}));
 }
 
 TEST_F(RawFormatTest, NumberFormsAndClamping) {
@@ -172,14 +151,17 @@ TEST_F(RawFormatTest, NumberFormsAndClamping) {
   EXPECT_TRUE(sink.notes.empty());
 }
 
-TEST_F(RenderRawValueTest, HexModeIgnoresMaskAndPatternButScales) {
+TEST_F(RawFormatTest, HexModeIgnoresMaskAndPatternButScales) {
   std::uint64_t raw = 0;
   EXPECT_EQ(Render(Parse(R"(0,,1,"#")"), 0x060504030201, &raw, true), "0605:0403:0201");
   EXPECT_EQ(raw, 0x060504030201u);
   EXPECT_EQ(Render(Parse(R"(0,2,1,"#")"), 0x060504030201, &raw, true), "0C0A:0806:0402");
 }
 
-TEST_F(RenderRawValueTest, LongTextIsCutTo67BytesOnACharacterBoundary) {
+// The text holds 67 bytes, cut on a character boundary: a double-byte
+// character that cannot start in the last byte is left out, and nothing
+// after it shows in its place.
+TEST_F(RawFormatTest, LongTextIsCutTo67BytesOnACharacterBoundary) {
   const std::string z(20, '0');
   const DriveAttribute wide =
       Parse(Quoted(",,6,10,10,10,10,10,", z + ":" + z + ":" + z + ":" + z + ":" + z + ":" + z));
@@ -188,12 +170,9 @@ TEST_F(RenderRawValueTest, LongTextIsCutTo67BytesOnACharacterBoundary) {
   char text[80];
   std::memset(text, 0x7F, sizeof text);
   RenderRawValue(wide, bytes, false, text);
-  EXPECT_EQ(std::string(text),
-            "00000000000000000001:00000000000000000002:00000000000000000003:0000");
-  for (int i = 68; i < 80; ++i) EXPECT_EQ(text[i], 0x7F) << i;
-
-  // 66 bytes of field leave one byte: the double-byte character cannot
-  // start there, and nothing after it may show in its place.
+  EXPECT_EQ(std::string(text, 80),
+            "00000000000000000001:00000000000000000002:00000000000000000003:0000" +
+                std::string(1, '\0') + std::string(12, '\x7F'));
   EXPECT_EQ(Render(Parse(Quoted(",,1,", std::string(66, '#') + "時x")), 42),
             std::string(64, ' ') + "42");
 }

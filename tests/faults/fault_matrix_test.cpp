@@ -47,6 +47,7 @@ constexpr char kThresholdsRefetched[] = "ドライブ0のSMART属性の閾値再
 constexpr char kNoThreshold01[] = "ドライブ0に閾値の存在しないSMART属性(01)があります.";
 constexpr char kNoThreshold05[] = "ドライブ0に閾値の存在しないSMART属性(05)があります.";
 constexpr char kDataFailed[] = "ドライブ0のSMART属性値の取得に失敗しました.";
+constexpr char kDataRead[] = "ドライブ0のSMART属性値の取得に成功しました.";
 constexpr char kStatusFailed[] = "ドライブ0のSMARTステータスコマンドが失敗しました.";
 constexpr char kIdentitySum[] = "ドライブ0のID情報チェックサムエラーです.";
 constexpr char kThresholdsSum[] = "ドライブ0のSMART属性閾値チェックサムエラーです.";
@@ -99,14 +100,9 @@ std::vector<FaultCase> Cases() {
       // A failed call of RETURN STATUS is not reported.
       Unread("FailStatus", "Fail = status", {}),
       {"FailClose", "Fail = close", kUsable, {}, 3, 1, 3, 1},
-      // Driver errors: open, probe and close are no ATA commands and have
-      // no error bytes to return.
-      Healthy("DriverErrorOpen", "DriverError = open, 1, 4"),
-      Healthy("DriverErrorProbe", "DriverError = probe, 1, 4"),
-      Healthy("DriverErrorClose", "DriverError = close, 1, 4"),
+      // Driver errors.
       Gone("DriverErrorIdentify", "DriverError = identify, 1, 4",
            {{kDriverError, 1}, {kCallFailed, 1}}),
-      Healthy("DriverErrorIdentifyPacket", "DriverError = identify-packet, 1, 4"),
       Healthy("DriverErrorEnable", "DriverError = enable, 1, 4",
               {{kDriverError, 1}, {kEnableFailed, 1}}),
       Row("DriverErrorThresholds", "DriverError = thresholds, 1, 4",
@@ -123,7 +119,7 @@ std::vector<FaultCase> Cases() {
            {kNoThreshold01, 1},
            {kNoThreshold05, 1}},
           3, 0, 2, kUsable | ThresholdsStale),
-      Row("BadDataChecksum", "DataChecksum = bad", {{kDataSum, 3}}, 3, 0, 0),
+      Row("BadDataChecksum", "DataChecksum = bad", {{kDataSum, 3}, {kDataRead, 3}}, 3, 0, 0),
       // Status registers.
       Healthy("StatusOk", "Status = ok"),
       // The drive's own verdict makes it an error; it stays watched.
@@ -218,6 +214,7 @@ TEST_P(FaultMatrix, ScanAndMonitorRun) {
   ShutdownDrives();
   const std::string said = testing::internal::GetCapturedStdout();
   EXPECT_EQ(sim->OpenHandles(), c.handlesLeft);
+  EXPECT_EQ(Drive(0).handle, kInvalidDeviceHandle) << "a handle that failed to close is let go";
   EXPECT_EQ(said, c.handlesLeft != 0 ? "CloseAtaDrives(0) failed!\n" : "");
 }
 
