@@ -293,8 +293,10 @@ std::vector<std::string> FindDisks() {
     while (const dirent* e = readdir(dir)) names.emplace_back(e->d_name);
     closedir(dir);
   }
+  const std::vector<std::string> ordered = OrderWholeDisks(std::move(names));
   std::vector<std::string> paths;
-  for (const std::string& name : OrderWholeDisks(std::move(names))) paths.push_back("/dev/" + name);
+  paths.reserve(ordered.size());
+  for (const std::string& name : ordered) paths.push_back("/dev/" + name);
   return paths;
 }
 
