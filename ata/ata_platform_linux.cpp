@@ -16,6 +16,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -134,8 +136,17 @@ class LinuxNvme final : public NvmeAdmin {
   unsigned nsid_;
 };
 
+// "nvme" and a number: a controller (not "nvme-subsys2").
+bool IsControllerName(const std::string& name) {
+  return name.size() > 4 && name.compare(0, 4, "nvme") == 0 &&
+         name.find_first_not_of("0123456789", 4) == std::string::npos;
+}
+
 // The controller device of an NVMe namespace: the kernel's link
-// /sys/block/<namespace>/device names it, else the namespace's name does.
+// /sys/block/<namespace>/device names it. A namespace of a subsystem with
+// several controllers (multipath) links to the subsystem instead, whose
+// directory links its controllers: the first of them is asked. Without a
+// link the namespace's name names it.
 std::string NvmeControllerPath(const std::string& ns) {
   char link[PATH_MAX];
   const std::string sys = "/sys/block/" + ns + "/device";
@@ -144,10 +155,36 @@ std::string NvmeControllerPath(const std::string& ns) {
   if (n > 0) {
     link[n] = '\0';
     controller = BaseName(link);
-    if (controller.substr(0, 4) != "nvme") controller.clear();
+    if (!IsControllerName(controller)) {
+      controller.clear();
+      if (DIR* dir = opendir(sys.c_str())) {
+        while (const dirent* e = readdir(dir)) {
+          const std::string name = e->d_name;
+          if (IsControllerName(name) &&
+              (controller.empty() || name.size() < controller.size() ||
+               (name.size() == controller.size() && name < controller))) {
+            controller = name;
+          }
+        }
+        closedir(dir);
+      }
+    }
   }
   if (controller.empty()) controller = NvmeControllerOf(ns);
   return controller.empty() ? "" : "/dev/" + controller;
+}
+
+// The namespace id the controller knows: the kernel's
+// /sys/block/<namespace>/nsid. The number in the name only counts the
+// namespaces and differs where their ids have gaps.
+unsigned NamespaceId(const std::string& ns) {
+  unsigned id = 0;
+  if (FILE* f = std::fopen(("/sys/block/" + ns + "/nsid").c_str(), "re")) {
+    if (std::fscanf(f, "%u", &id) != 1) id = 0;
+    std::fclose(f);
+  }
+  if (id != 0) return id;
+  return static_cast<unsigned>(std::strtoul(ns.c_str() + ns.find('n', 4) + 1, nullptr, 10));
 }
 
 // Opens `path` (a disk's block device) as the platform uses it: an NVMe
@@ -165,8 +202,7 @@ int OpenPath(const std::string& path, OpenDisk* device, std::string* why) {
     *why = path + ": NVMeコントローラのデバイス" + controller + "が開けません.";
     return -1;
   }
-  device->nsid =
-      static_cast<unsigned>(std::strtoul(name.c_str() + name.find('n', 4) + 1, nullptr, 10));
+  device->nsid = NamespaceId(name);
   return fd;
 }
 

@@ -1,19 +1,28 @@
 #!/usr/bin/env python3
-"""kestrel-cli on real ATA devices: the disks QEMU emulates, one on an AHCI
-port and one on the PIIX IDE channel, reached through Linux's libata and
-SCSI layers in a small guest (software emulation).
+"""kestrel-cli on real devices: the disks QEMU emulates, reached through
+Linux's drivers in a small guest (software emulation). An ATA disk on an
+AHCI port and one on the PIIX IDE channel (libata and the SCSI layer),
+three NVMe controllers (one as QEMU makes it, one with a critical warning,
+one in a subsystem whose only namespace has id 3, so that the kernel links
+its disk to the subsystem and names it n1) and a USB disk on xHCI.
 
     emulated_disks_test.py KESTREL_CLI_STATIC DATA_DIR WORK_DIR
 
 DATA_DIR holds smart.dat, error.dat and warning.dat. Checks the identity,
 the SMART attributes and the health kestrel-cli reports against what the
-QEMU command line and QEMU's drive model give, that the scan switches
+QEMU command line and QEMU's drive models give, that the scan switches
 SMART on, that an ATA error comes back as the drive's registers, that an
 idle watch logs nothing and that a watch ends cleanly on SIGTERM and
-SIGINT; then prints the time of a diagnosis and the memory of a watch next
-to smartctl's and smartd's, measured in the same guest (guest_init.sh).
+SIGINT; for NVMe the attributes made of the health log against smartctl's
+reading of it, counts that grow as the guest reads, the critical warning
+as an error, and a chosen device read alone; that --list shows the USB
+disk without health data and the diagnosis leaves it out. Then prints the
+time of a diagnosis of the AHCI disk and of the NVMe drive and the memory
+of a watch next to smartctl's and smartd's, measured in the same guest
+(guest_init.sh).
 """
 import base64
+import functools
 import gzip
 import io
 import json
@@ -26,7 +35,8 @@ import sys
 import tarfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-MODULES = ["crct10dif_generic", "crc64_rocksoft_generic", "ahci", "ata_piix", "sd_mod", "sg"]
+MODULES = ["crct10dif_generic", "crc64_rocksoft_generic", "ahci", "ata_piix", "sd_mod", "sg",
+           "nvme", "xhci_pci", "usb_storage"]
 RUNS = 7
 
 # The disks: identity as the QEMU command line gives it (model up to 40
@@ -38,6 +48,37 @@ DISKS = {
     "ide": dict(bus="ide.0", model="KESTREL PATA DISK", serial="KS-PIIX-2",
                 firmware="K2", size=536870912),
 }
+
+# The NVMe controllers: one as QEMU makes it, one with critical-warning
+# bit 0 (available spare below threshold) set, one in a subsystem with its
+# namespace as id 3. QEMU's model number, and its version as firmware.
+NVMES = {
+    "nvme": dict(serial="KESTREL0001", size=1610612736),
+    "bad": dict(serial="KESTREL0002", size=268435456, warning=1),
+    "shared": dict(serial="KESTREL0003", size=805306368, nsid=3),
+}
+NVME_MODEL = "QEMU NVMe Ctrl"
+USB_SIZE = 67108864
+# QEMU's health log: 323 K, spare and its threshold 0 %, 0 % used.
+NVME_LOG = {1: 0, 2: 50, 3: 0, 4: 0, 5: 0}
+NVME_TEMPERATURE_TEXT = "50℃"
+# smartctl's lines of the health log, and the attribute each one is.
+PEER_LOG_LINES = {
+    "Critical Warning": 1, "Temperature": 2, "Available Spare": 3,
+    "Available Spare Threshold": 4, "Percentage Used": 5, "Data Units Read": 6,
+    "Data Units Written": 7, "Host Read Commands": 8, "Host Write Commands": 9,
+    "Controller Busy Time": 10, "Power Cycles": 11, "Power On Hours": 12,
+    "Unsafe Shutdowns": 13, "Media and Data Integrity Errors": 14,
+    "Error Information Log Entries": 15, "Warning  Comp. Temperature Time": 16,
+    "Critical Comp. Temperature Time": 17,
+}
+# What the guest reads of the namespace between two readings.
+DD_BYTES = 16 << 20
+DATA_UNIT = 512000
+# A command the platform sends times out after 20 seconds: --list on the
+# USB disk ends well before one would.
+LIST_LIMIT_US = 10_000_000
+RSS_LIMIT_KB = 2560
 
 # QEMU's drive model as smartctl read it in this guest (raw values with
 # "-v N,raw48"): id, flags, current, worst, raw value, threshold. The same
@@ -161,7 +202,10 @@ def build_initramfs(cli, data_dir, kver, work):
         f.write("\n".join(names) + "\n")
     with open(root + "/etc/test.env", "w") as f:
         f.write(f"AHCI_SERIAL='{DISKS['ahci']['serial']}'\n"
-                f"IDE_SERIAL='{DISKS['ide']['serial']}'\nRUNS={RUNS}\n")
+                f"IDE_SERIAL='{DISKS['ide']['serial']}'\n"
+                f"NVME_SERIAL='{NVMES['nvme']['serial']}'\n"
+                f"NVME_BAD_SERIAL='{NVMES['bad']['serial']}'\n"
+                f"NVME_SHARED_SERIAL='{NVMES['shared']['serial']}'\nRUNS={RUNS}\n")
 
     files = subprocess.run("find . -print0 | cpio --null -o -H newc -R 0:0 --quiet",
                            shell=True, cwd=root, check=True, capture_output=True).stdout
@@ -180,13 +224,28 @@ def boot(kver, initrd, work):
            "-append", "console=ttyS0 panic=-1 quiet",
            "-serial", f"file:{console}", "-serial", f"file:{results}",
            "-device", "ahci,id=ahci"]
+
+    def image(key, size):
+        path = os.path.join(work, f"{key}.img")
+        with open(path, "wb") as f:
+            f.truncate(size)
+        return path
+
     for key, disk in DISKS.items():
-        image = os.path.join(work, f"{key}.img")
-        with open(image, "wb") as f:
-            f.truncate(disk["size"])
-        cmd += ["-drive", f"if=none,id={key},file={image},format=raw",
+        cmd += ["-drive", f"if=none,id={key},file={image(key, disk['size'])},format=raw",
                 "-device", f"ide-hd,drive={key},bus={disk['bus']},model={disk['model']},"
                            f"serial={disk['serial']},ver={disk['firmware']}"]
+    for key, nvme in NVMES.items():
+        cmd += ["-drive", f"if=none,id={key},file={image(key, nvme['size'])},format=raw"]
+        if "nsid" in nvme:
+            cmd += ["-device", f"nvme-subsys,id={key}-subsys,nqn=kestrel-{key}",
+                    "-device", f"nvme,id={key}-ctrl,serial={nvme['serial']},subsys={key}-subsys",
+                    "-device", f"nvme-ns,drive={key},bus={key}-ctrl,nsid={nvme['nsid']}"]
+        else:
+            cmd += ["-device", f"nvme,drive={key},serial={nvme['serial']},"
+                               f"smart_critical_warning={nvme.get('warning', 0)}"]
+    cmd += ["-drive", f"if=none,id=usb,file={image('usb', USB_SIZE)},format=raw",
+            "-device", "qemu-xhci,id=xhci", "-device", "usb-storage,bus=xhci.0,drive=usb"]
     subprocess.run(cmd, check=True, timeout=400)
 
     with open(results, "rb") as f:
@@ -225,14 +284,14 @@ def drive_table(out, name):
 
 
 def check_drives(checks, table, run, keys, shipped=True, smart_off=()):
-    """Each disk's identity and attributes; returns the drives by key."""
-    checks.equal(len(table["drives"]), len(keys), f"{run}: number of drives")
+    """Each ATA disk's identity and attributes; returns the drives by key."""
+    ata = [d for d in table["drives"] if d["transport"] == "ata"]
+    checks.equal(len(ata), len(keys), f"{run}: number of ATA drives")
     drives = {}
     for key in keys:
         disk = DISKS[key]
         what = f"{run}, {key} disk"
-        found = [d for d in table["drives"]
-                 if d["model"] == disk["model"] and d["serial"] == disk["serial"]]
+        found = [d for d in ata if d["model"] == disk["model"] and d["serial"] == disk["serial"]]
         checks.equal(len(found), 1, f"{what}: found by model and serial")
         if not found:
             continue
@@ -263,16 +322,134 @@ def check_drives(checks, table, run, keys, shipped=True, smart_off=()):
     return drives
 
 
+@functools.cache
+def nvme_definitions():
+    """Name and raw multiplier of each NVMe attribute, from data/src/nvme.ini."""
+    names, multipliers = {}, {}
+    with open(os.path.join(HERE, "..", "..", "data", "src", "nvme.ini"), encoding="utf-8") as f:
+        for m in re.finditer(r"^([0-9A-F]{2})=([^|\n]*)\|[^|\n]*\|([^\n]*)", f.read(), re.M):
+            i = int(m.group(1), 16)
+            names[i] = m.group(2)
+            fields = m.group(3).split(",")
+            multipliers[i] = int(fields[1]) if len(fields) > 1 and fields[1] else 1
+    return names, multipliers
+
+
+@functools.cache
+def qemu_firmware():
+    """QEMU's version, which its NVMe controller gives as firmware revision."""
+    version = run(["qemu-system-x86_64", "--version"]).split()[3]
+    return version[:8]
+
+
+def peer_log(text):
+    """smartctl's reading of a health log, by attribute id."""
+    values = {}
+    for m in re.finditer(r"^(\S.*?):\s+(0x[0-9a-fA-F]+|[\d,]+)", text, re.M):
+        if m.group(1) in PEER_LOG_LINES:
+            values[PEER_LOG_LINES[m.group(1)]] = int(m.group(2).replace(",", ""), 0)
+    return values
+
+
+def check_nvme(checks, table, run, keys, shipped=True, attributes=False):
+    """Each NVMe drive's identity and health; with `attributes`, the table
+    made of QEMU's health log. Returns the drives by key."""
+    found_nvme = [d for d in table["drives"] if d["transport"] == "nvme"]
+    checks.equal(len(found_nvme), len(keys), f"{run}: number of NVMe drives")
+    names, _ = nvme_definitions()
+    drives = {}
+    for key in keys:
+        nvme = NVMES[key]
+        what = f"{run}, {key} NVMe drive"
+        found = [d for d in found_nvme if d["serial"] == nvme["serial"]]
+        checks.equal(len(found), 1, f"{what}: found by serial")
+        if not found:
+            continue
+        d = drives[key] = found[0]
+        checks.equal((d["model"], d["firmware"], d["capacity"]),
+                     (NVME_MODEL, qemu_firmware(), capacity_text(nvme["size"])),
+                     f"{what}: model, firmware, capacity")
+        checks.equal(sorted(d["state"]), ["Present", "Usable"], f"{what}: state")
+        # The drive's own verdict: RETURN STATUS says "threshold exceeded"
+        # while a critical-warning bit is set.
+        failing = nvme.get("warning", 0) != 0
+        want = ["SmartSupported", "SmartEnabled"] + (["StatusError", "SmartFailing"] if failing
+                                                     else [])
+        checks.equal(sorted(d["status"]), sorted(want), f"{what}: status")
+        checks.expect(d["lastEvaluated"] is not None, f"{what}: attributes read")
+        if not attributes:
+            continue
+        a = {x["id"]: x for x in d["attributes"]}
+        checks.equal(sorted(a), list(range(1, 18)), f"{what}: attribute ids 01 to 11")
+        checks.equal({(x["flags"], x["threshold"], x["worst"] == x["current"])
+                      for x in a.values()}, {(2, 0, True)},
+                     f"{what}: flags advisory, no thresholds, worst = current")
+        log = {**NVME_LOG, 1: nvme.get("warning", 0)}
+        checks.equal({i: a[i]["raw"] for i in log if i in a}, log, f"{what}: raw values 01 to 05")
+        checks.equal({i: a[i]["current"] for i in (3, 5) if i in a}, {3: 0, 5: 100},
+                     f"{what}: current values of the spare and the life left")
+        checks.equal({i: x["level"] for i, x in a.items() if x["level"] != "normal"},
+                     {1: "error"} if failing else {}, f"{what}: levels")
+        if shipped:
+            checks.equal(a.get(2, {}).get("rawText"), NVME_TEMPERATURE_TEXT,
+                         f"{what}: temperature text")
+            checks.equal({i: x["name"] for i, x in a.items()}, names,
+                         f"{what}: names from nvme.ini")
+    return drives
+
+
+def nvme_raws(table):
+    drives = [d for d in table["drives"] if d["transport"] == "nvme"]
+    return {a["id"]: a["raw"] for a in drives[0]["attributes"]} if drives else {}
+
+
+def disk_order(block):
+    """The guest's whole disks in drive-index order: SCSI, then NVMe."""
+    names = block.split()
+    sd = [n for n in names if re.fullmatch(r"sd[a-z]+", n)]
+    nvme = [n for n in names if re.fullmatch(r"nvme\d+n\d+", n)]
+    key = lambda n: (len(n), n)
+    return sorted(sd, key=key) + sorted(nvme, key=key)
+
+
 def check(out):
     checks = Checks()
     both = ["ahci", "ide"]
+    dev = {k: read(out, k + ".dev").strip() for k in ("ahci", "ide", "usb", "nvme", "bad",
+                                                      "shared")}
+    order = disk_order(read(out, "block.txt"))
+    _, multipliers = nvme_definitions()
+
+    # --list: every disk with its transport; the USB disk (QEMU's SCSI disk
+    # behind usb-storage) refuses both ATA PASS-THROUGH forms.
+    checks.equal(read(out, "list.rc").strip(), "0", "--list: exit code")
+    checks.equal(read(out, "list.err"), "", "--list: no message")
+    listed = {}
+    for line in read(out, "list.out").splitlines():
+        m = re.match(r"(\S+)\s+(\S+)\s+(health readable|no health data)", line)
+        if m:
+            listed[m.group(1)] = (m.group(2), m.group(3))
+    expected = {f"/dev/{dev[k]}": ("ata", "health readable") for k in both}
+    expected.update({f"/dev/{dev[k]}": ("nvme", "health readable") for k in NVMES})
+    expected[f"/dev/{dev['usb']}"] = ("scsi", "no health data")
+    checks.equal(listed, expected, "--list: transports, the USB disk without health data")
+    list_us = int(read(out, "list.us").strip() or 0)
+    checks.expect(0 < list_us < LIST_LIMIT_US, "--list: no command waits for its timeout",
+                  f"{list_us / 1000:.0f} ms")
+
     # SMART was off on the IDE disk when the watch scanned it: the disk
     # refused its data before, and the scan switched SMART on again.
     checks.expect(read(out, "smart-off-A.rc").strip() != "0", "SMART off before the scan")
+    usb_index = order.index(dev["usb"]) if dev["usb"] in order else -1
     for run in ("oneshot", "ticks"):
         checks.equal(read(out, run + ".rc").strip(), "0", f"{run}: exit code")
         checks.equal(read(out, run + ".err"), "", f"{run}: no message")
-        check_drives(checks, drive_table(out, run + ".out"), run, both, run != "oneshot")
+        table = drive_table(out, run + ".out")
+        check_drives(checks, table, run, both, run != "oneshot")
+        check_nvme(checks, table, run, list(NVMES), run != "oneshot")
+        checks.expect(usb_index >= 0 and all(d["index"] != usb_index for d in table["drives"]),
+                      f"{run}: the USB disk left out", f"USB disk at {usb_index}")
+        checks.equal(table.get("trayState"), 2, f"{run}: the critical warning shows in the tray")
     checks.equal(read(out, "ticks.log"), "", "ticks: an idle disk logs nothing")
 
     # The watch: two readings, the second after SMART went off on the IDE
@@ -281,6 +458,7 @@ def check(out):
     checks.equal(read(out, "watch.rc").strip(), "0", "watch ended by SIGTERM: exit code")
     watch = drive_table(out, "watch.out")
     drives = check_drives(checks, watch, "watch", both, smart_off=["ide"])
+    check_nvme(checks, watch, "watch", list(NVMES))
     checks.equal(read(out, "watch.log"), "", "watch: an idle disk logs nothing")
     start = read(out, "watch.start").strip()
     last = drives.get("ahci", {}).get("lastEvaluated") or ""
@@ -292,8 +470,48 @@ def check(out):
     checks.expect(errors and all(message.fullmatch(e) for e in errors),
                   "watch: the ATA error of RETURN STATUS reported", "\n  ".join(errors))
 
+    # The NVMe drive chosen on the command line: it alone, as drive 0; its
+    # table against smartctl's reading of the same log right after.
+    readings = []
+    for k in (1, 2):
+        run = f"NVMe drive, reading {k}"
+        checks.equal(read(out, f"nvme-{k}.rc").strip(), "0", f"{run}: exit code")
+        checks.equal(read(out, f"nvme-{k}.err"), "", f"{run}: no message")
+        table = drive_table(out, f"nvme-{k}.out")
+        checks.equal([(d["index"], d["serial"]) for d in table["drives"]],
+                     [(0, NVMES["nvme"]["serial"])], f"{run}: the chosen drive alone")
+        check_nvme(checks, table, run, ["nvme"], attributes=True)
+        checks.equal(table.get("trayState"), 0, f"{run}: tray state normal")
+        raws = nvme_raws(table)
+        peer = {i: v * multipliers.get(i, 1)
+                for i, v in peer_log(read(out, f"smartctl-nvme-{k}.txt")).items()}
+        checks.equal(raws, peer, f"{run}: the health log as smartctl reads it")
+        readings.append(raws)
+    grown = {i: readings[1].get(i, 0) - readings[0].get(i, 0) for i in (6, 8)}
+    checks.expect(grown[6] >= DD_BYTES // DATA_UNIT * multipliers.get(6, 1) and grown[8] > 0,
+                  "NVMe drive: data units read and read commands grow as the guest reads",
+                  f"grown by {grown}")
+    text = read(out, "nvme.txt")
+    checks.equal(read(out, "nvme.txt.err"), "", "NVMe drive, text table: no message")
+    heads = [l for l in text.splitlines() if re.match(r"\S+#\d+ ", l)]
+    checks.expect(len(heads) == 1 and heads[0].startswith(
+        f"NVMe#0  {NVME_MODEL}  serial {NVMES['nvme']['serial']}  "),
+        "NVMe drive, text table: one drive, shown as NVMe#0", "\n  ".join(heads))
+    checks.expect(re.search(rf"^   02 .* normal +{NVME_TEMPERATURE_TEXT} +\S", text, re.M),
+                  "NVMe drive, text table: temperature row")
+
+    # The controller with a critical warning, chosen alone.
+    checks.equal(read(out, "bad.rc").strip(), "0", "critical NVMe drive: exit code")
+    bad = drive_table(out, "bad.out")
+    check_nvme(checks, bad, "critical NVMe drive", ["bad"], attributes=True)
+    checks.equal(bad.get("trayState"), 2, "critical NVMe drive: tray state error")
+    checks.equal(peer_log(read(out, "smartctl-bad.txt")).get(1), 1,
+                 "critical NVMe drive: smartctl reads the same warning")
+
     checks.equal(read(out, "rss-kestrel.rc").strip(), "0", "watch ended by SIGINT: exit code")
-    check_drives(checks, drive_table(out, "rss-kestrel.out"), "watch with one disk", ["ahci"])
+    rss = drive_table(out, "rss-kestrel.out")
+    check_drives(checks, rss, "watch of two drives", ["ahci"])
+    check_nvme(checks, rss, "watch of two drives", ["nvme"], attributes=True)
     return checks
 
 
@@ -313,23 +531,39 @@ def figures(checks, out, work):
         m = re.search(r"VmRSS:\s+(\d+) kB", read(out, name))
         return int(m.group(1)) if m else 0
 
+    dev = {k: read(out, k + ".dev").strip() for k in ("ahci", "nvme")}
+    controller = re.sub(r"n\d+$", "", dev["nvme"])
     base = median_ms("time-baseline.txt")
-    kestrel = median_ms("time-kestrel.txt") - base
-    smartctl = median_ms("time-smartctl.txt") - base
+    rows = []
+    for name, ours, peer, suffix in (
+            ("AHCI disk", f"kestrel-cli --json /dev/{dev['ahci']}",
+             f"smartctl -i -A -H /dev/{dev['ahci']}", ""),
+            ("NVMe drive", f"kestrel-cli --json /dev/{dev['nvme']}",
+             f"smartctl -a /dev/{controller}", "-nvme")):
+        kestrel = median_ms(f"time-kestrel{suffix}.txt") - base
+        smartctl = median_ms(f"time-smartctl{suffix}.txt") - base
+        rows.append((name, ours, peer, kestrel, smartctl))
     kestrel_kb = rss_kb("rss-kestrel.status")
     smartd_kb = rss_kb("rss-smartd.status")
-    text = (f"guest under software emulation, AHCI disk, median of {RUNS} runs "
-            f"(less {base:.1f} ms of timing overhead):\n"
-            f"  kestrel-cli --json        {kestrel:7.1f} ms\n"
-            f"  smartctl -i -A -H         {smartctl:7.1f} ms   ratio {kestrel / max(smartctl, 0.1):.2f}\n"
-            f"resident memory while watching:\n"
-            f"  kestrel-cli --watch       {kestrel_kb:7d} kB\n"
-            f"  smartd -d -i 30           {smartd_kb:7d} kB   ratio {kestrel_kb / max(smartd_kb, 1):.2f}\n")
+    text = (f"guest under software emulation, median of {RUNS} runs "
+            f"(less {base:.1f} ms of timing overhead):\n")
+    for name, ours, peer, kestrel, smartctl in rows:
+        text += (f"  {name}:\n"
+                 f"    {ours:<34} {kestrel:7.1f} ms\n"
+                 f"    {peer:<34} {smartctl:7.1f} ms   ratio {kestrel / max(smartctl, 0.1):.2f}\n")
+    text += (f"resident memory while watching the AHCI disk and the NVMe drive:\n"
+             f"    {'kestrel-cli --watch':<34} {kestrel_kb:7d} kB\n"
+             f"    {'smartd -d -i 30':<34} {smartd_kb:7d} kB   "
+             f"ratio {kestrel_kb / max(smartd_kb, 1):.2f}\n")
     print(text, end="")
     with open(os.path.join(work, "figures.txt"), "w") as f:
         f.write(text)
-    checks.expect(0 < kestrel <= smartctl / 2, "a diagnosis takes at most half of smartctl's time")
+    for name, _, _, kestrel, smartctl in rows:
+        checks.expect(0 < kestrel <= smartctl / 2,
+                      f"{name}: a diagnosis takes at most half of smartctl's time")
     checks.expect(0 < kestrel_kb <= smartd_kb / 2, "a watch holds at most half of smartd's memory")
+    checks.expect(0 < kestrel_kb <= RSS_LIMIT_KB,
+                  f"a watch with the NVMe drive holds at most {RSS_LIMIT_KB} kB")
 
 
 def main():
@@ -338,7 +572,7 @@ def main():
     kver = find_kernel()
     initrd = build_initramfs(cli, data_dir, kver, work)
     out = boot(kver, initrd, work)
-    for name in ("root", "ahci.img", "ide.img"):
+    for name in ["root", "usb.img"] + [f"{key}.img" for key in [*DISKS, *NVMES]]:
         path = os.path.join(work, name)
         shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
     checks = check(out)
