@@ -1,6 +1,8 @@
 // Goodness, levels, change marks and the drive status of an evaluation.
 #include "defs/evaluate.h"
 
+#include <tuple>
+
 #include "scan/scan.h"
 #include "tests/support/test_support.h"
 
@@ -51,22 +53,14 @@ TEST_F(EvaluateTest, RecoveryClearsStatusButNotTheSeenBits) {
   EXPECT_EQ(Slot(0).changeBits, CurrentChanged | GoodnessChanged);
 }
 
-TEST_F(EvaluateTest, AdvisoryErrorLeavesTheDriveStatusAlone) {
-  Read("Attribute.C2 = 0x0022 50 50 0 50\n");
-  EXPECT_EQ(Slot(0).changeBits & AttrError, AttrError);
+// Advisory attributes are judged by the file's levels (here the defaults,
+// error at 0 and warning at 5), not by the limit files, and leave the
+// drive's status alone.
+TEST_F(EvaluateTest, AdvisoryLevelsComeFromTheFileAndLeaveTheDriveAlone) {
+  Read("Attribute.C2 = 0x0022 53 53 0 50\n");
+  EXPECT_EQ(Slot(0).goodness, 1);
+  EXPECT_EQ(Slot(0).changeBits & (AttrError | AttrWarning), AttrWarning);
   EXPECT_EQ(Drive(0).status & 0xF, 0u);
-}
-
-TEST_F(EvaluateTest, ChangeMarksIgnoreAFirstValueOfZero) {
-  Read("Attribute.05 = 0x0033 100 100 0 36\n",
-       "[At 10]\nDrive0.Attribute.05 = 0x0033 100 100 5 36\n"
-       "[At 20]\nDrive0.Attribute.05 = 0x0033 100 100 0 36\n");
-  EXPECT_EQ(Slot(0).changeBits & RawChanged, 0);
-  Next();
-  EXPECT_EQ(Slot(0).raw, 5u);
-  EXPECT_EQ(Slot(0).changeBits & RawChanged, 0) << "0 -> 5 is no change";
-  Next();
-  EXPECT_EQ(Slot(0).changeBits & RawChanged, RawChanged) << "5 -> 0 is";
 }
 
 TEST_F(EvaluateTest, UnjudgedValuesKeepGoodnessAndLevel) {
@@ -79,17 +73,17 @@ TEST_F(EvaluateTest, UnjudgedValuesKeepGoodnessAndLevel) {
   EXPECT_EQ(Drive(0).status & StatusError, 0u) << "counts for nothing now";
 }
 
-TEST_F(EvaluateTest, AttributeWithoutThresholdGetsASlotAndOneMessage) {
+// An attribute the thresholds do not list gets a slot, judged by nothing,
+// and one box for the drive's life.
+TEST_F(EvaluateTest, AttributeWithoutThresholdGetsASlotAndOneBox) {
   Read("Attribute.01 = 0x000B 100 100 0 97\nAttribute.C2 = 0x0022 40 45 40 -\n");
   ASSERT_EQ(Drive(0).attributeCount, 2);
-  EXPECT_EQ(Slot(1).id, 0xC2);
-  EXPECT_EQ(Slot(1).threshold, kNoThreshold);
+  EXPECT_EQ(std::tie(Slot(1).id, Slot(1).threshold), std::make_tuple(0xC2, kNoThreshold));
   EXPECT_STREQ(Slot(1).name, "Attribute C2");
-  EXPECT_STREQ(Slot(1).rawText, "40");
-  EXPECT_EQ(Slot(1).raw, 40u);
-  EXPECT_EQ(sink.CountNotes("ドライブ0に閾値の存在しないSMART属性(C2)があります."), 1);
   Next();
-  EXPECT_EQ(sink.CountNotes("ドライブ0に閾値の存在しないSMART属性(C2)があります."), 1);
+  ASSERT_EQ(sink.boxes.size(), 1u);
+  EXPECT_EQ(sink.boxes[0].text, "ドライブ0に閾値の存在しないSMART属性(C2)があります.");
+  EXPECT_EQ(sink.boxes[0].style, kStyleExclamation);
 }
 
 }  // namespace

@@ -20,17 +20,6 @@ constexpr char kDrive[] =
     "Attribute.01 = 0x000B 100 100 0 50\n"
     "Attribute.05 = 0x0033 100 100 7 36\n";
 
-TEST_F(MonitorTest, FirstTickReadsButLogsAndAnnouncesNothing) {
-  ScanAndStart(kDrive);
-  OpenLog();
-  Tick();
-  EXPECT_EQ(LogText(), "");
-  EXPECT_TRUE(host.notices.empty());
-  EXPECT_TRUE(host.icons.empty());
-  EXPECT_EQ(host.status[1], "取得時刻: 2026-12-07 09:00");
-  EXPECT_EQ(sim->CommandCount(0, SimCommand::kData), 1);
-}
-
 // Uptime 4294967 s is 2^32 ms less 296 ms: the counter wraps within the
 // first second, and the interval holds across the wrap.
 TEST_F(MonitorTest, DriveIsDueWhenTheTickCounterReachesTheIntervalAcrossTheWrap) {
@@ -69,6 +58,7 @@ TEST_F(MonitorTest, ChangesAreLoggedInMarkOrderAndAnnouncedSixTicksApart) {
                            "2026/12/07 09:00\tATA#0\t01\t良好度\t19\r\n"
                            "2026/12/07 09:00\tATA#0\t05\tロウデータ\t0\r\n");
   EXPECT_EQ(TheMonitorState().logBytes, static_cast<std::int64_t>(LogText().size()));
+  EXPECT_EQ(host.status[1], "取得時刻: 2026-12-07 09:00");
   Tick(17);
   ASSERT_EQ(host.notices.size(), 3u);
   EXPECT_EQ(host.notices[0].first, "ドライブATA#0の属性01(Attribute 01)の現在値が変化しました.");
@@ -122,25 +112,25 @@ TEST_F(MonitorTest, LogThatCannotBeOpenedOrWrittenDoesNotStopTheMonitor) {
   EXPECT_EQ(Drive(0).attributes[0].current, 80) << "readings go on";
 }
 
-// A message box during a re-read runs a nested message loop in which the
-// timer fires again; that nested tick must return at once.
+// A message box during a monitor step runs a nested message loop in which
+// the timer fires again; that nested tick must return at once. Here the box
+// comes from the status command of a drive that is still due.
 class ReenteringSink final : public RecordingSink {
  public:
   void ShowMessageBox(WindowHandle owner, const char* caption, const char* text,
                       int style) override {
     RecordingSink::ShowMessageBox(owner, caption, text, style);
-    MonitorTick();
+    if (boxes.size() < 3) MonitorTick();  // a runaway nesting ends here
   }
 };
 
 TEST_F(MonitorTest, NestedTickReturnsAtOnce) {
-  ScanAndStart(std::string(kDrive) + "Attribute.C2 = 0x0022 40 40 30 -\n");
+  ScanAndStart(std::string(kDrive) + "DriverError = status, 1, 4\n");
   ReenteringSink reentering;
   InstallServices(Services{sim.get(), sim.get(), &reentering});
   Tick();
-  ASSERT_EQ(reentering.boxes.size(), 1u) << "the slot without threshold";
+  EXPECT_EQ(reentering.boxes.size(), 1u);
   EXPECT_EQ(sim->CommandCount(0, SimCommand::kStatus), 1);
-  EXPECT_EQ(sim->CommandCount(0, SimCommand::kData), 1);
   InstallServices(Services{sim.get(), sim.get(), &sink});
 }
 

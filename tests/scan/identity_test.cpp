@@ -62,7 +62,8 @@ TEST_F(IdentityTest, CapacityFromTheLargerSectorCount) {
       {0x0200, 0x4400, 0x0FFFFFFF, 3907029168ull, "1,863.0 GB"},
       {0x0200, 0x4400, 1048576, 0xFFFFFFFFFFFFull, "134,217,728.4 GB"},
       {0x0200, 0x4400, 156301488, 1000, "74.5 GB"},
-      {0x0200, 0x0400, 1048576, 0xFFFF, ".5 GB"},
+      {0x0200, 0x0400, 1048576, 0xFFFFFFFF, ".5 GB"},
+      {0x0200, 0, 0xF0100000, 0, ".5 GB"},
       {0, 0, 0xFFFF, 0, ".0 GB"},
   };
   for (const Case& c : cases) {

@@ -129,6 +129,7 @@ TEST_F(ScanTest, RereadReadsUsableDrivesOfTheMaskOnly) {
   EXPECT_EQ(sim->CommandCount(0, SimCommand::kData), 0);
   EXPECT_EQ(sim->CommandCount(2, SimCommand::kData), 0);
   EXPECT_EQ(Drive(3).attributes[0].current, 99);
+  EXPECT_TRUE(sink.boxes.empty()) << "drive 2 was not asked";
 }
 
 TEST_F(ScanTest, KeyChordSetsRawHexModeAndRescansKeepIt) {
