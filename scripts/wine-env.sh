@@ -32,11 +32,17 @@ use_wine_prefix() {
 }
 
 # The dialogs' font "ＭＳ Ｐゴシック" and the system's Japanese interface
-# fonts (menus, status bars) are Windows fonts: Debian's IPA Gothic
-# (fonts-ipafont-gothic) stands in for them. HTML pages (the report, the
-# help page) open in the desktop's browser through winebrowser.
+# fonts (menus, status bars) are Windows fonts: Debian's IPA fonts
+# (fonts-ipafont-gothic) stand in for them, the proportional IPA P Gothic
+# (ipagp.ttf) for the proportional ones; the monospaced IPA Gothic cuts the
+# drive window's labels short. A prefix with another substitute is set
+# again. HTML pages (the report, the help page) open in the desktop's
+# browser through winebrowser.
 configure_wine_prefix() {
-  if grep -q '^"MS Shell Dlg"="IPAPGothic"' "$WINEPREFIX/system.reg" 2>/dev/null &&
+  # system.reg keeps "ＭＳ Ｐゴシック" as UTF-16 escapes.
+  if grep -qF '"\xff2d\xff33 \xff30\x30b4\x30b7\x30c3\x30af"="IPAPGothic"' \
+       "$WINEPREFIX/system.reg" 2>/dev/null &&
+     grep -q '^"MS Shell Dlg"="IPAPGothic"' "$WINEPREFIX/system.reg" &&
      grep -q '^\[Software\\\\Classes\\\\\.html\]' "$WINEPREFIX/system.reg"; then
     return 0
   fi

@@ -1,19 +1,24 @@
 // Drives Kestrel.exe and KestrelSim.exe from outside, as a user would, but
 // by window messages: it finds windows by title and class, reads their
-// texts (the status bar's through memory in the program's process), sends
-// menu commands and presses buttons. It runs in the same Wine desktop as
-// the program; tests/win32/e2e/run.sh starts both.
+// texts (the status bar's and the shell's balloon's through memory in
+// their processes), sends menu commands and presses buttons. The menus,
+// which another process cannot read, it reads through menu_probe.dll
+// hooked into the program; the diagnosis button's pictures it compares
+// with the program's own button strip on the screen. It runs in the same
+// Wine desktop as the program; tests/win32/e2e/run.sh starts both.
 //
 //   driver stopbox SNAPDIR
 //       Kestrel.exe on a machine without SMART devices: the stop box, then
 //       the end, and the main window never shown.
 //   driver main LOG REPORT SETTINGS SNAPDIR
 //       KestrelSim.exe on tests/win32/e2e/two_drives.scenario, started with
-//       "/l LOG": window, status bar, drive windows, version box, settings,
-//       diagnosis report, tray menu, the scenario's change, WM_CLOSE.
+//       "/l LOG": window and layout, status bar, drive windows, version
+//       box, settings, diagnosis button and report, menus and check marks,
+//       minimising, the tray icon after a shell restart, the scenario's
+//       change with its balloon, WM_CLOSE.
 //   driver hidden
 //       KestrelSim.exe started with HideOnStart=1: stays hidden until the
-//       tray icon's left click, ends by the exit command.
+//       tray menu's 「開く」, ends by the exit command.
 //   driver ready FILE
 //       Writes FILE: started by the desktop, it tells that the desktop is up.
 //
@@ -23,7 +28,9 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -37,6 +44,7 @@ constexpr char kMenuClass[] = "#32768";
 constexpr char kStartText[] = "ご利用いただきありがとうございます.";
 constexpr UINT kTrayCallback = 0x7777;
 constexpr int kDiagnose = 1010;
+constexpr int kServiceLink = 1014;
 constexpr int kStatusBarId = 30292;
 enum Command : WPARAM {
   kDriveFirst = 32750,
@@ -165,19 +173,23 @@ HWND FindMainWindow(bool visibleOnly) {
   return nullptr;
 }
 
-// Sends `message` to the status bar with memory in the program's process
-// as its LPARAM, through which the results come back, and copies `n` bytes
-// of that memory into `out`.
-bool AskStatusBar(HWND bar, UINT message, WPARAM wParam, void* out, SIZE_T n, DWORD_PTR* result) {
+// Sends `message` to a common control of another process with a copy of
+// `n` bytes of `data` in that process as its LPARAM, and copies the copy
+// back into `data`: that is how the control's answers come back.
+// `relocate(local, remote)` may point fields of `data` into the copy.
+bool AskRemote(HWND w, UINT message, WPARAM wParam, void* data, SIZE_T n, DWORD_PTR* result,
+               void (*relocate)(char* local, char* remote) = nullptr) {
   HANDLE process =
-      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, ProcessOf(bar));
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, ProcessOf(w));
   if (process == nullptr) return false;
-  void* remote = VirtualAllocEx(process, nullptr, n, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-  SIZE_T got = 0;
-  bool ok = remote != nullptr &&
-            SendMessageTimeoutA(bar, message, wParam, reinterpret_cast<LPARAM>(remote),
+  auto* remote = static_cast<char*>(
+      VirtualAllocEx(process, nullptr, n, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  if (remote != nullptr && relocate != nullptr) relocate(static_cast<char*>(data), remote);
+  SIZE_T done = 0;
+  bool ok = remote != nullptr && WriteProcessMemory(process, remote, data, n, &done) &&
+            SendMessageTimeoutA(w, message, wParam, reinterpret_cast<LPARAM>(remote),
                                 SMTO_ABORTIFHUNG, 5000, result) &&
-            ReadProcessMemory(process, remote, out, n, &got) && got == n;
+            ReadProcessMemory(process, remote, data, n, &done) && done == n;
   if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
   CloseHandle(process);
   return ok;
@@ -186,7 +198,7 @@ bool AskStatusBar(HWND bar, UINT message, WPARAM wParam, void* out, SIZE_T n, DW
 std::string StatusText(HWND bar, int part) {
   char text[1024] = {};
   DWORD_PTR ignored = 0;
-  if (!AskStatusBar(bar, SB_GETTEXTA, static_cast<WPARAM>(part), text, sizeof text, &ignored)) {
+  if (!AskRemote(bar, SB_GETTEXTA, static_cast<WPARAM>(part), text, sizeof text, &ignored)) {
     return "<no answer>";
   }
   text[sizeof text - 1] = '\0';
@@ -196,8 +208,81 @@ std::string StatusText(HWND bar, int part) {
 std::vector<int> StatusParts(HWND bar) {
   int edges[16] = {};
   DWORD_PTR n = 0;
-  if (!AskStatusBar(bar, SB_GETPARTS, 16, edges, sizeof edges, &n)) return {};
+  if (!AskRemote(bar, SB_GETPARTS, 16, edges, sizeof edges, &n)) return {};
   return std::vector<int>(edges, edges + (n < 16 ? n : 16));
+}
+
+// The text of the balloon the shell shows for a notification-area icon (a
+// balloon tooltip of another process); "" when none is up.
+std::string BalloonText() {
+  HWND tip = nullptr;
+  for (HWND w : TopWindows({TOOLTIPS_CLASSA, nullptr, 0, true})) {
+    if (GetWindowLongA(w, GWL_STYLE) & TTS_BALLOON) tip = w;
+  }
+  struct Tool {
+    TTTOOLINFOW info;
+    wchar_t text[256];
+  } tool{};
+  tool.info.cbSize = sizeof tool.info;
+  DWORD_PTR ignored = 0;
+  char text[512] = {};
+  if (tip != nullptr && AskRemote(tip, TTM_ENUMTOOLSW, 0, &tool, sizeof tool, &ignored,
+                                  [](char* local, char* remote) {
+                                    reinterpret_cast<Tool*>(local)->info.lpszText =
+                                        reinterpret_cast<wchar_t*>(remote + offsetof(Tool, text));
+                                  })) {
+    WideCharToMultiByte(CP_ACP, 0, tool.text, -1, text, sizeof text - 1, nullptr, nullptr);
+  }
+  return text;
+}
+
+// One line of the program's menu items as menu_probe.cpp writes them:
+// `which` is 0 for the menu bar, 1 for the system menu, else an open popup
+// menu window. The first call hooks menu_probe.dll, beside the driver,
+// into the program's window thread.
+std::string ProbeMenu(HWND main, LPARAM which) {
+  static HWND answers = nullptr;
+  if (answers == nullptr) {
+    answers = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    HMODULE probe = LoadLibraryA("menu_probe.dll");
+    auto hook =
+        reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(probe, "ProbeHook")));
+    if (hook == nullptr ||
+        !SetWindowsHookExA(WH_CALLWNDPROC, hook, probe, GetWindowThreadProcessId(main, nullptr))) {
+      return "<no probe>";
+    }
+  }
+  SetWindowTextA(answers, "<no answer>");
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(main, RegisterWindowMessageA("KestrelMenuProbe"),
+                      reinterpret_cast<WPARAM>(answers), which, SMTO_ABORTIFHUNG, 5000, &ignored);
+  return TextOf(answers);
+}
+
+// The tray icon's menu, opened as by its right button.
+HWND OpenTrayMenu(HWND main, DWORD pid) {
+  PostMessageA(main, kTrayCallback, 0, WM_RBUTTONDOWN);
+  return WaitWindow({kMenuClass, nullptr, pid, true}, 10000);
+}
+
+// The labels of a dialog that the dialogs' font cuts short.
+std::string CutLabels(HWND dialog) {
+  HDC dc = GetDC(nullptr);
+  HFONT font = CreateFontA(-MulDiv(9, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_DONTCARE, 0,
+                           0, 0, SHIFTJIS_CHARSET, 0, 0, 0, 0, "ＭＳ Ｐゴシック");
+  HGDIOBJ old = SelectObject(dc, font);
+  std::string cut;
+  for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+    std::string text = TextOf(c);
+    SIZE size{};
+    RECT r{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    GetClientRect(c, &r);
+    if (ClassOf(c) == "Static" && size.cx > r.right) cut += " " + text;
+  }
+  DeleteObject(SelectObject(dc, old));
+  ReleaseDC(nullptr, dc);
+  return cut;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -277,24 +362,18 @@ int StopBox(const std::string& snapDir) {
 // ------------------------------------------------------------ KestrelSim.exe
 
 struct DriveWindow {
-  WPARAM command;
   const char* caption;
-  const char* fields[7];  // model, serial, firmware, capacity, ATA, SMART, comment
+  const char* fields;  // model|serial|firmware|capacity|ATA version|SMART|comment
 };
 
 constexpr int kFieldIds[7] = {1021, 1022, 1023, 1020, 1024, 1025, 1027};
-constexpr const char* kFieldNames[7] = {"model",       "serial", "firmware", "capacity",
-                                        "ATA version", "SMART",  "comment"};
 
 const DriveWindow kDriveWindows[2] = {
-    {kDriveFirst + 0,
-     "ドライブSATA#0のプロパティ",
-     {"HAYABUSA HB250S", "HB0S1234567", "2.1A", "232.8 GB", "ATA/ATAPI-7 T13 1532D revision 4a",
-      "有無:有り  状態:有効", "隼 250GB (Serial ATA, 7200rpm, 8MB)"}},
-    {kDriveFirst + 1,
-     "ドライブATA#1のプロパティ",
-     {"TSUBAME TB080A", "TB1A0042", "1.02", "74.5 GB", "ATA/ATAPI-6 T13 1410D revision 0",
-      "有無:有り  状態:有効", ""}},
+    {"ドライブSATA#0のプロパティ",
+     "HAYABUSA HB250S|HB0S1234567|2.1A|232.8 GB|ATA/ATAPI-7 T13 1532D revision 4a|"
+     "有無:有り  状態:有効|隼 250GB (Serial ATA, 7200rpm, 8MB)"},
+    {"ドライブATA#1のプロパティ",
+     "TSUBAME TB080A|TB1A0042|1.02|74.5 GB|ATA/ATAPI-6 T13 1410D revision 0|有無:有り  状態:有効|"},
 };
 
 std::vector<HWND> PropertyWindows(DWORD pid, const char* caption) {
@@ -302,16 +381,18 @@ std::vector<HWND> PropertyWindows(DWORD pid, const char* caption) {
 }
 
 void CheckDriveWindows(HWND main, DWORD pid, const std::string& snapDir) {
-  for (const DriveWindow& d : kDriveWindows) {
-    PostMessageA(main, WM_COMMAND, d.command, 0);
-    HWND w = WaitDialog(d.caption, pid);
-    if (!Check(w != nullptr, "drive window", d.caption)) continue;
-    for (int i = 0; i < 7; ++i) {
-      CheckText(ItemText(w, kFieldIds[i]), d.fields[i], kFieldNames[i]);
-    }
+  for (int drive = 0; drive < 2; ++drive) {
+    PostMessageA(main, WM_COMMAND, kDriveFirst + drive, 0);
+    HWND w = WaitDialog(kDriveWindows[drive].caption, pid);
+    if (!Check(w != nullptr, "drive window", kDriveWindows[drive].caption)) continue;
+    std::string fields = ItemText(w, kFieldIds[0]);
+    for (int i = 1; i < 7; ++i) fields.append("|").append(ItemText(w, kFieldIds[i]));
+    CheckText(fields, kDriveWindows[drive].fields, "fields");
+    std::string cut = CutLabels(w);
+    Check(cut.empty(), "labels whole in the dialogs' font", cut);
   }
   // Any number open: a second window of drive 0 beside the first.
-  PostMessageA(main, WM_COMMAND, kDriveWindows[0].command, 0);
+  PostMessageA(main, WM_COMMAND, kDriveFirst, 0);
   CheckWithin(10000, "second window of the same drive",
               [&] { return PropertyWindows(pid, kDriveWindows[0].caption).size() == 2; });
   Snap(snapDir, "properties");
@@ -339,15 +420,14 @@ void CheckAboutBox(HWND main, DWORD pid) {
   HWND about = WaitDialog("Kestrelのバージョン情報", pid);
   if (!Check(about != nullptr, "version box")) return;
   Check(IsWindowVisible(main) != FALSE, "Enter and Esc leave the main window");
-  CheckText(ItemText(about, 1050), "Kestrelハードディスク故障診断プログラム Solo",
-            "version box program");
-  CheckText(ItemText(about, 1051), "Version 1.5.2  Copyright (C) 2026 Corvid",
-            "version box version");
+  CheckText(ItemText(about, 1050) + "|" + ItemText(about, 1051),
+            "Kestrelハードディスク故障診断プログラム Solo|Version 1.5.2  Copyright (C) 2026 Corvid",
+            "version box texts");
   // Modal: the main window is disabled until OK.
   Check(!IsWindowEnabled(main), "version box is modal");
   PostMessageA(about, WM_COMMAND, IDOK, 0);
-  CheckWithin(10000, "version box closed by OK", [&] { return !IsWindow(about); });
-  CheckWithin(5000, "main window enabled", [&] { return IsWindowEnabled(main) != FALSE; });
+  CheckWithin(10000, "version box closed by OK, main window enabled",
+              [&] { return !IsWindow(about) && IsWindowEnabled(main); });
 }
 
 int Setting(const std::string& ini, const char* key) {
@@ -359,18 +439,53 @@ void CheckSettings(HWND main, const std::string& ini) {
   SendMessageA(main, WM_COMMAND, kHideOnStart, 0);
   Check(Setting(ini, "HideOnStart") == 1, "HideOnStart written as 1");
   SendMessageA(main, WM_COMMAND, kUseBalloon, 0);
-  Check(Setting(ini, "UseBalloon") == 0, "UseBalloon written as 0");
-  SendMessageA(main, WM_COMMAND, kUseBalloon, 0);
-  SendMessageA(main, WM_COMMAND, kUseBalloon, 0);
   Check(Setting(ini, "UseBalloon") == 0 && Setting(ini, "HideOnStart") == 1,
-        "each write keeps the other setting");
+        "UseBalloon written as 0, HideOnStart kept");
   Check(IsWindowVisible(main) != FALSE, "HideOnStart leaves the running window shown");
 }
 
-void CheckDiagnosis(HWND main, const std::string& report) {
+void CheckDiagnosis(HWND main, HANDLE program, const std::string& report) {
   HWND panel = FindWindowExA(main, nullptr, kDialogClass, nullptr);
   HWND button = panel == nullptr ? nullptr : GetDlgItem(panel, kDiagnose);
   if (!Check(button != nullptr, "diagnosis panel with its button")) return;
+  // The button shows one row of the program's button strip: normal, with
+  // the focus, pressed.
+  char exe[MAX_PATH] = {};
+  DWORD n = sizeof exe;
+  QueryFullProcessImageNameA(program, 0, exe, &n);
+  HDC strip = CreateCompatibleDC(nullptr), screen = GetDC(nullptr);
+  SelectObject(strip, LoadImageA(LoadLibraryExA(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE),
+                                 MAKEINTRESOURCEA(142), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  RECT r;
+  GetWindowRect(button, &r);
+  auto shows = [&](const char* what, int want) {
+    int w = r.right - r.left, h = r.bottom - r.top, row = -1;
+    std::string seen;
+    CheckWithin(3000, what, seen, [&] {
+      for (row = 2; row >= 0; --row) {  // every third pixel of every third line
+        bool same = true;
+        for (int y = 0; y < h && same; y += 3) {
+          for (int x = 0; x < w && same; x += 3) {
+            same = GetPixel(screen, r.left + x, r.top + y) == GetPixel(strip, x, row * h + y);
+          }
+        }
+        if (same) break;
+      }
+      seen = "row " + std::to_string(row);
+      return row == want;
+    });
+  };
+  SendMessageA(main, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(panel, kServiceLink)),
+               TRUE);
+  shows("diagnosis button normal", 0);
+  SendMessageA(main, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
+  shows("diagnosis button focused", 1);
+  SendMessageA(button, BM_SETSTATE, TRUE, 0);
+  shows("diagnosis button pressed", 2);
+  SendMessageA(button, BM_SETSTATE, FALSE, 0);
+  ReleaseDC(nullptr, screen);
+  DeleteDC(strip);
+
   Check(!FileExists(report), "no report before", report);
   // BM_CLICK goes through the button's own procedure (and the hand-cursor
   // procedure in front of it); the click reaches the panel as WM_COMMAND.
@@ -378,24 +493,41 @@ void CheckDiagnosis(HWND main, const std::string& report) {
   SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored);
   CheckWithin(10000, "report written", report, [&] { return FileExists(report); });
   std::string page = ReadFile(report);
-  Check(page.find("HAYABUSA HB250S") != std::string::npos &&
-            page.find("TSUBAME TB080A") != std::string::npos,
-        "report names both drives");
   Check(page.size() > 2 && page.compare(page.size() - 2, 2, "\r\n") == 0 &&
             page.find("</html>") != std::string::npos,
         "report complete");
 }
 
-void CheckTrayMenu(HWND main, DWORD pid, const std::string& snapDir) {
+// The menus as the program has filled them, read from inside it. The
+// settings are HideOnStart 1 and UseBalloon 0 now; the tray menu's balloon
+// item turns balloons on again for the scenario's change.
+void CheckMenus(HWND main, DWORD pid, const std::string& ini, const std::string& snapDir) {
   RECT r;
   GetWindowRect(main, &r);
   SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  PostMessageA(main, kTrayCallback, 0, WM_RBUTTONDOWN);
-  HWND menu = WaitWindow({kMenuClass, nullptr, pid, true}, 10000);
+  HWND menu = OpenTrayMenu(main, pid);
   if (!Check(menu != nullptr, "tray menu opens on the right button")) return;
+  CheckText(ProbeMenu(main, reinterpret_cast<LPARAM>(menu)),
+            "バルーンを表示する(&B)|*起動時に画面を表示しない(&H)|-|~開く(&O)|終了(&X)",
+            "tray menu of the shown window");
   Snap(snapDir, "tray-menu");
+  PostMessageA(menu, WM_CHAR, 'b', 0);
+  CheckWithin(10000, "its balloon item writes UseBalloon 1",
+              [&] { return !IsWindowVisible(menu) && Setting(ini, "UseBalloon") == 1; });
+  // Alt+F opens the file popup, which gets its check marks as it opens.
+  PostMessageA(main, WM_SYSCOMMAND, SC_KEYMENU, 'f');
+  menu = WaitWindow({kMenuClass, nullptr, pid, true}, 10000);
+  CheckText(ProbeMenu(main, 0),
+            "ファイル(&F){*バルーンを表示する(&B)|*起動時に画面を表示しない(&H)|-|終了(&X)}|"
+            "ドライブ情報(&I){SATA#&0|ATA#&1}|"
+            "ヘルプ(&H){Kestrelのヘルプ(&H)|Kestrelのバージョン情報...(&A)}",
+            "menu bar");
   PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
-  CheckWithin(10000, "tray menu closed by Esc", [&] { return !IsWindowVisible(menu); });
+  PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+  CheckWithin(10000, "menu closed by Esc", [&] { return !IsWindowVisible(menu); });
+  std::string system = ProbeMenu(main, 1);
+  const std::string about = "|-|Kestrelのバージョン情報...(&A)";
+  Check(system.ends_with(about), "system menu ends with the version item", system);
 }
 
 int Main(const std::string& log, const std::string& report, const std::string& ini,
@@ -409,16 +541,22 @@ int Main(const std::string& log, const std::string& report, const std::string& i
 
   HWND bar = GetDlgItem(main, kStatusBarId);
   Check(bar != nullptr && ClassOf(bar) == STATUSCLASSNAMEA, "status bar 30292");
-  // The layout comes with the WM_SIZE the window posts itself.
+  // The layout comes with the WM_SIZE the window posts itself: the title
+  // picture (352 x 279) above the status bar, whose second part is the
+  // right 150 pixels.
   std::vector<int> parts;
-  RECT barRect{};
+  RECT client{}, barRect{};
   bool laidOut = WaitFor(5000, [&] {
     parts = StatusParts(bar);
-    GetClientRect(bar, &barRect);
-    return parts.size() == 2 && parts[1] == barRect.right && parts[0] == barRect.right - 150;
+    GetClientRect(main, &client);
+    GetWindowRect(bar, &barRect);
+    MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&barRect), 2);
+    return parts == std::vector<int>{352 - 150, 352} && client.right == 352 && barRect.top == 279 &&
+           barRect.bottom == client.bottom && barRect.right == 352;
   });
-  Check(laidOut, "status bar parts: the second 150 pixels at the right",
-        std::to_string(parts.empty() ? 0 : parts[0]) + " of " + std::to_string(barRect.right));
+  Check(laidOut, "layout: client size, status bar and its parts",
+        std::to_string(client.right) + " x " + std::to_string(client.bottom) + ", bar from " +
+            std::to_string(barRect.top));
   CheckText(StatusText(bar, 0), kStartText, "status bar, left");
   std::string time;
   WaitFor(10000, [&] { return !(time = StatusText(bar, 1)).empty(); });
@@ -428,17 +566,37 @@ int Main(const std::string& log, const std::string& report, const std::string& i
   CheckDriveWindows(main, pid, snapDir);
   CheckAboutBox(main, pid);
   CheckSettings(main, ini);
-  CheckDiagnosis(main, report);
-  CheckTrayMenu(main, pid, snapDir);
+  CheckDiagnosis(main, program, report);
+  CheckMenus(main, pid, ini, snapDir);
+
+  // Minimised, the window hides; the tray icon's left button restores it.
+  PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  CheckWithin(5000, "minimised: hidden", [&] { return !IsWindowVisible(main); });
+  PostMessageA(main, kTrayCallback, 0, WM_LBUTTONDOWN);
+  CheckWithin(5000, "restored by the tray icon's left button",
+              [&] { return IsWindowVisible(main) && !IsIconic(main); });
+  // A restarted shell has lost the icon and says "TaskbarCreated". The
+  // shell refuses to modify an icon it does not have.
+  NOTIFYICONDATAA icon{};
+  icon.cbSize = sizeof icon;
+  icon.hWnd = main;
+  auto iconThere = [&] { return Shell_NotifyIconA(NIM_MODIFY, &icon) != FALSE; };
+  Check(iconThere() && Shell_NotifyIconA(NIM_DELETE, &icon) && !iconThere(),
+        "tray icon removed as by a restarting shell");
+  PostMessageA(main, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+  CheckWithin(5000, "TaskbarCreated adds the tray icon again", iconThere);
 
   // The scenario's change at second 5 comes with the next reading, 30
-  // seconds after the first: its first notice is the raw value's.
-  std::string notice;
+  // seconds after the first: its first notice is the raw value's. Each
+  // notice also comes as the tray icon's balloon.
+  std::string notice, balloon;
   Say("waiting up to 60 s for the scenario's change");
   CheckWithin(60000, "notice in the status bar, left",
               [&] { return (notice = StatusText(bar, 0)) != kStartText; });
   CheckText(notice, "ドライブATA#0の属性05(代替処理済のセクタ数)のロウデータが変化しました.",
             "notice text");
+  CheckWithin(15000, "balloon with the notice", balloon,
+              [&] { return (balloon = BalloonText()) == StatusText(bar, 0); });
 
   // The log is written in blocks: only its close makes it complete.
   PostMessageA(main, WM_CLOSE, 0, 0);
@@ -464,9 +622,12 @@ int Hidden() {
   HANDLE program = OpenProgram(main);
   Sleep(1000);
   Check(!IsWindowVisible(main), "HideOnStart=1: not shown at the start");
-  PostMessageA(main, kTrayCallback, 0, WM_LBUTTONDOWN);
-  CheckWithin(10000, "shown by the tray icon's left button",
-              [&] { return IsWindowVisible(main) != FALSE; });
+  HWND menu = OpenTrayMenu(main, ProcessOf(main));
+  CheckText(menu == nullptr ? "<no menu>" : ProbeMenu(main, reinterpret_cast<LPARAM>(menu)),
+            "*バルーンを表示する(&B)|*起動時に画面を表示しない(&H)|-|開く(&O)|終了(&X)",
+            "tray menu of the hidden window");
+  PostMessageA(menu, WM_CHAR, 'o', 0);
+  CheckWithin(10000, "shown by 開く", [&] { return IsWindowVisible(main) != FALSE; });
   PostMessageA(main, WM_COMMAND, kExit, 0);
   CheckEndsWithZero(program, "the exit command ends the program with 0");
   return g_failures;

@@ -5,8 +5,8 @@
 #   1. Kestrel.exe from the distribution folder: Wine answers no SMART
 #      device, so it stops with its message box and never shows its window.
 #   2. KestrelSim.exe on two_drives.scenario with "/l": window, status bar,
-#      drive windows, version box, settings, report, tray menu, the
-#      scenario's change in the log and the status bar, WM_CLOSE.
+#      drive windows, version box, settings, report, menus, tray icon, the
+#      scenario's change in the log, the status bar and a balloon, WM_CLOSE.
 #   3. KestrelSim.exe with the HideOnStart=1 that run 2 wrote.
 # Screenshots (PNG) of the stop box, the main window, the drive windows and
 # the tray menu, the log and the settings file land in BUILD_DIR/e2e/.
@@ -93,7 +93,8 @@ drive "Kestrel.exe without SMART devices" stopbox "$(winpath "$out")"
 export KESTREL_SCENARIO
 KESTREL_SCENARIO=$(winpath "$here/two_drives.scenario")
 settings=$build/KestrelSim.ini
-report=$build/html/normal/report.html
+# Drive 0's reallocated sectors make the drives' status a warning.
+report=$build/html/warning/report.html
 log=$out/kestrel.log
 rm -f "$settings" "$report"
 printf 'earlier line\r\n' >"$log"
