@@ -98,6 +98,12 @@ void LogDrive(MonitorState& state, DriveRecord& r, int d) {
   g_host->SetStatusText(1, text);
 }
 
+// Notices name a drive "ATA#N" (serial ATA ones too), an NVMe drive
+// "NVMe#N"; the log keeps "ATA#N" for all.
+const char* NoticeBadge(const DriveRecord& r) {
+  return r.transport == DriveTransport::kNvme ? "NVMe" : "ATA";
+}
+
 void Announce(MonitorState& state) {
   if (g_announceCooldown > 0) {
     --g_announceCooldown;
@@ -109,7 +115,8 @@ void Announce(MonitorState& state) {
       slot.pendingVerdict = 0;
       char text[128];
       std::snprintf(text, sizeof text,
-                    "ドライブATA#%dが自己診断でSMARTのしきい値超過を報告しました.", d);
+                    "ドライブ%s#%dが自己診断でSMARTのしきい値超過を報告しました.",
+                    NoticeBadge(TheDriveTable().records[d]), d);
       g_host->ShowNotice(text, 3);
       g_host->SetStatusText(0, text);
       g_announceCooldown = kAnnounceCooldown;
@@ -123,8 +130,8 @@ void Announce(MonitorState& state) {
         if (table == nullptr) return;  // this notice is lost
         const DriveAttribute& a = table->records[d].attributes[j];
         char text[256];
-        std::snprintf(text, sizeof text, "ドライブATA#%dの属性%02X(%s)の%sが変化しました.", d, a.id,
-                      a.name, mark.label);
+        std::snprintf(text, sizeof text, "ドライブ%s#%dの属性%02X(%s)の%sが変化しました.",
+                      NoticeBadge(table->records[d]), d, a.id, a.name, mark.label);
         int icon = (a.changeBits & AttrError) ? 3 : (a.changeBits & AttrWarning) ? 2 : 1;
         g_host->ShowNotice(text, icon);
         UnlockDriveTable();
