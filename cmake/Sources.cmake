@@ -154,6 +154,7 @@ else()
   add_executable(kestrel-cli
     app/cli/kestrel_cli.cpp
     app/cli/cli_output.cpp
+    app/cli/notify_hook.cpp
   )
   target_link_libraries(kestrel-cli PRIVATE kestrel_sim)
   # A self-contained copy for a machine without our libraries: the small

@@ -117,6 +117,8 @@ void Announce(MonitorState& state) {
       std::snprintf(text, sizeof text,
                     "ドライブ%s#%dが自己診断でSMARTのしきい値超過を報告しました.",
                     NoticeBadge(TheDriveTable().records[d]), d);
+      const DriveRecord& r = TheDriveTable().records[d];
+      g_host->Noticed(NoticeDetails{d, &r, -1, "", "自己診断", 2, text});
       g_host->ShowNotice(text, 3);
       g_host->SetStatusText(0, text);
       g_announceCooldown = kAnnounceCooldown;
@@ -133,6 +135,8 @@ void Announce(MonitorState& state) {
         std::snprintf(text, sizeof text, "ドライブ%s#%dの属性%02X(%s)の%sが変化しました.",
                       NoticeBadge(table->records[d]), d, a.id, a.name, mark.label);
         int icon = (a.changeBits & AttrError) ? 3 : (a.changeBits & AttrWarning) ? 2 : 1;
+        g_host->Noticed(
+            NoticeDetails{d, &table->records[d], a.id, a.name, mark.label, icon - 1, text});
         g_host->ShowNotice(text, icon);
         UnlockDriveTable();
         g_host->SetStatusText(0, text);

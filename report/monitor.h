@@ -38,6 +38,18 @@ struct MonitorState {
 // The process's one monitor state (held for the main window).
 MonitorState& TheMonitorState();
 
+// What a notice is about, for hosts that pass it on (kestrel-cli's
+// --notify-exec). Texts are code page 932; they live during the call.
+struct NoticeDetails {
+  int drive;
+  const DriveRecord* record;
+  int attributeId;     // -1: the drive's own verdict
+  const char* name;    // the attribute's name, "" for the verdict
+  const char* change;  // "現在値", "最悪値", "ロウデータ", "良好度" or "自己診断"
+  int level;           // 0 normal, 1 warning, 2 error
+  const char* text;    // the notice as shown
+};
+
 // What the monitor and the report need of the window side.
 class MonitorHost {
  public:
@@ -53,6 +65,9 @@ class MonitorHost {
   // as a balloon with icon `balloonIcon` (1 information, 2 warning,
   // 3 error).
   virtual void ShowNotice(const char* text, int balloonIcon) = 0;
+
+  // Called with each notice, before ShowNotice. The default does nothing.
+  virtual void Noticed(const NoticeDetails&) {}
 
   // Sets part `part` (0 notices, 1 acquisition time) of the status bar.
   virtual void SetStatusText(int part, const char* text) = 0;

@@ -160,6 +160,12 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
       options->report = options->open = true;
     } else if (a == "--watch") {
       options->watch = true;
+    } else if (a == "--notify-exec") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        *error = "--notify-exec needs a program";
+        return false;
+      }
+      options->notifyExec = args[++i];
     } else if (a == "--list") {
       options->list = true;
     } else if (a == "--help" || a == "-h") {

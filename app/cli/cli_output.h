@@ -21,6 +21,7 @@ struct CliOptions {
   bool report = false;           // --report: write the health report at the end
   bool open = false;             // --open: also open it
   bool list = false;             // --list: every disk found, then exit
+  std::string notifyExec;        // --notify-exec PROGRAM: run for every notice
   // The disks to watch, in this order ("/dev/sdb", "/dev/nvme0n1"; a bare
   // name is taken under /dev); empty: the disks found.
   std::vector<std::string> devices;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/cli/cli_output.h"
+#include "app/cli/notify_hook.h"
 #include "app/log_option.h"
 #include "app/program_texts.h"
 #include "ata/ata_platform.h"
@@ -40,6 +41,9 @@ constexpr char kUsage[] =
     "  --verbose       also print the status texts of the scan\n"
     "  --ticks N       watch the drives N seconds more (simulated seconds with --sim)\n"
     "  --watch         watch the drives until interrupted (SIGINT, SIGTERM)\n"
+    "  --notify-exec PROGRAM\n"
+    "                  run PROGRAM (no shell) for every notice, with KESTREL_*\n"
+    "                  environment variables telling what it is about\n"
     "  --report        write the HTML health report after the last tick\n"
     "  --open          write it and open it with the desktop's opener\n"
     "  --check-definitions FILE\n"
@@ -75,6 +79,9 @@ class CliSink final : public MessageSink {
 class CliMonitorHost final : public MonitorHost {
  public:
   void ChangeTrayIcon(int state) override { std::printf("TRAY %d\n", state); }
+  void Noticed(const NoticeDetails& notice) override {
+    if (hook != nullptr) hook->Run(notice);
+  }
   void ShowNotice(const char* text, int balloonIcon) override {
     std::printf("NOTICE %d %s\n", balloonIcon, Cp932ToUtf8(text).c_str());
   }
@@ -91,6 +98,7 @@ class CliMonitorHost final : public MonitorHost {
 
   bool open = false;
   std::string page;
+  NotifyHook* hook = nullptr;
 
  private:
   static void OpenWithDesktop(const char* path) {
@@ -173,6 +181,9 @@ int Run(const std::vector<std::string>& args) {
   InstallServices(services);
   CliMonitorHost host;
   host.open = options.open;
+  std::unique_ptr<NotifyHook> hook;
+  if (!options.notifyExec.empty()) hook = std::make_unique<NotifyHook>(options.notifyExec);
+  host.hook = hook.get();
   InstallMonitorHost(&host);
 
   // A watch ends on SIGINT or SIGTERM, also one that comes during the scan
@@ -226,6 +237,7 @@ int Run(const std::vector<std::string>& args) {
       sleep(1);
     }
     if (!g_stop) MonitorTick();
+    if (hook) hook->Reap();
   }
 
   if (options.report) {
