@@ -60,6 +60,11 @@ void EvaluateAttributes(int drive) {
     }
 
     std::uint8_t bits = slot->changeBits & (AttrWarning | AttrError);
+    // A raw value that leaves 0 is no change: the slot starts at 0 before
+    // its first reading. A defect count's first defects are one, though,
+    // once the slot has been read.
+    const bool counted = slot->countWarning != 0 || slot->countError != 0;
+    const bool readBefore = slot->current != 0 || slot->worst != 0;
     slot->flags = entry.flags;
     if (slot->worst != 0 && slot->worst != entry.worst) bits |= WorstChanged;
     slot->worst = entry.worst;
@@ -70,7 +75,7 @@ void EvaluateAttributes(int drive) {
 
     char text[sizeof slot->rawText];
     std::uint64_t raw = RenderRawValue(*slot, entry.raw, table.rawHexMode, text);
-    if (slot->raw != 0 && slot->raw != raw) bits |= RawChanged;
+    if ((slot->raw != 0 || (counted && readBefore)) && slot->raw != raw) bits |= RawChanged;
     slot->raw = raw;
     std::memcpy(slot->rawText, text, sizeof text);
 

@@ -97,6 +97,18 @@ TEST_F(RaisedLevelTest, TheDrivesOwnVerdictIsAnErrorUntilItSaysNormalAgain) {
   EXPECT_EQ(host.icons, (std::vector<int>{2, 0}));
 }
 
+TEST_F(RaisedLevelTest, ACountsFirstDefectsAreAChangeAnnouncedAtItsLevel) {
+  ReadOne("M", "Attribute.C5 = 0x0032 100 100 0 0\nAttribute.C2 = 0x0022 100 100 0 0\n",
+          "[At 30]\nDrive0.Attribute.C5 = 0x0032 100 100 8 0\n"
+          "Drive0.Attribute.C2 = 0x0022 100 100 40 0\n");
+  sim->Advance(30000);
+  MonitorTick();
+  EXPECT_EQ(Drive(0).attributes[0].changeBits, RawChanged | AttrWarning);
+  EXPECT_EQ(Drive(0).attributes[1].changeBits & RawChanged, 0) << "no count: 0 -> 40 is no change";
+  ASSERT_EQ(host.notices.size(), 1u);
+  EXPECT_EQ(host.notices[0].second, 2);
+}
+
 TEST_F(RaisedLevelTest, TheCheckFindsWhatTheFileCannotSay) {
   const std::string path = (dir_.root() / "check.ini").string();
   WriteFile(path,
