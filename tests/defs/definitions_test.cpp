@@ -2,13 +2,11 @@
 #include "defs/definitions.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "base/command_line.h"
 #include "base/cp932.h"
 #include "base/ini.h"
 #include "defs/definition_check.h"
-#include "scan/identity.h"
 #include "scan/scan.h"
 #include "tests/support/test_support.h"
 
@@ -199,19 +197,17 @@ TEST_F(DefinitionsTest, ShippedDefinitionsLoadCleanlyAndNameTheDemoDrives) {
   }
   EXPECT_GE(defined, 40);
   EXPECT_TRUE(sink.boxes.empty()) << sink.boxes[0].text;
-  Scenario demo;
-  std::string parseError;
-  ASSERT_TRUE(LoadScenario(KESTREL_SOURCE_DIR "/data/demo.scenario", &demo, &parseError));
-  for (const SimDriveState& d : demo.epochs[0].drives) {
-    if (!d.defined || d.packet) continue;
-    DriveRecord r{};
-    std::memcpy(r.identify, d.identify, sizeof r.identify);
-    DecodeIdentity(r);
-    for (int e = 0; e < 30 && d.data[2 + 12 * e] != 0; ++e) {
-      DriveAttribute slot = Define(d.data[2 + 12 * e], r.modelNumber);
-      EXPECT_STRNE(slot.name, "不明な属性") << r.modelNumber << " " << e;
+
+  Install(ReadFile(KESTREL_SOURCE_DIR "/data/demo.scenario"));
+  sim->SetCommandLine("kestrel /d \"" + built + "smart.dat\"");
+  ScanDrives(nullptr, nullptr);
+  RereadSmart(0x3FF);
+  for (const DriveRecord& r : TheDriveTable().records) {
+    for (int i = 0; i < r.attributeCount; ++i) {
+      EXPECT_STRNE(r.attributes[i].name, "不明な属性") << r.modelNumber << " " << i;
     }
   }
+  ShutdownDrives();
 }
 
 TEST_F(DefinitionsTest, CheckFindsFaultsAndSilentMistakesWithTheirLines) {
