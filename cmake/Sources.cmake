@@ -14,6 +14,7 @@ add_library(kestrel_engine STATIC
   ata/sat_passthrough.cpp
   ata/disk_names.cpp
   ata/nvme_bridge.cpp
+  ata/nvme_storage_query.cpp
   defs/definitions.cpp
   defs/definition_check.cpp
   defs/evaluate.cpp
