@@ -50,9 +50,13 @@ else()
     ata/ata_platform_linux.cpp
     scan/environment_linux.cpp
   )
-  # Where an installed copy keeps its definition and limit files.
+  # Where an installed copy keeps its definition and limit files, from
+  # the directory of its executable: found so under any prefix, the
+  # package's /usr as well as a hand install's.
+  file(RELATIVE_PATH kestrel_data_from_program ${CMAKE_INSTALL_FULL_BINDIR}
+       ${CMAKE_INSTALL_FULL_DATADIR}/kestrel)
   target_compile_definitions(kestrel_platform PRIVATE
-    KESTREL_DATA_DIR="${CMAKE_INSTALL_FULL_DATADIR}/kestrel")
+    KESTREL_DATA_FROM_PROGRAM="${kestrel_data_from_program}")
 endif()
 target_link_libraries(kestrel_platform PUBLIC kestrel_engine)
 

@@ -37,9 +37,11 @@ bool g_definitionsLoaded = false;
 // every slot the second walk along its lookup chain.
 bool g_anyCountKey = false;
 
-// Reads up to 256 raw bytes of `name` (current directory) over `table`.
+// Reads up to 256 raw bytes of the limit file `name` over `table`.
 void LoadLimitFile(const char* name, std::int8_t* table) {
-  std::FILE* f = std::fopen(name, "rb");
+  char path[4096];  // Linux's PATH_MAX
+  if (!InstalledServices().env->FindLimitFile(name, path, sizeof path)) return;
+  std::FILE* f = std::fopen(path, "rb");
   if (f == nullptr) return;
   std::size_t n = std::fread(table, 1, 256, f);
   (void)n;  // a short file replaces only as many entries as it has bytes

@@ -68,6 +68,13 @@ class Environment {
 
   // Whether `path` names an existing file (not a directory).
   virtual bool IsFile(const char* path) = 0;
+
+  // Where the limit file `name` (error.dat, warning.dat) is read from,
+  // into `out` (`size` bytes): on Windows the bare name, in the current
+  // directory; on Linux the current directory's file, or else the one in
+  // the data directory of an installed copy. False when there is no path
+  // to give (or it does not fit); the limits then keep their defaults.
+  virtual bool FindLimitFile(const char* name, char* out, std::size_t size) = 0;
 };
 
 struct Services {

@@ -2,7 +2,10 @@
 // cannot see the keyboard's state), a monotonic tick count and the local
 // clock. The command line is the one the front end composed. Files are
 // searched beside the executable, then in the current directory, then in
-// the data directory of an installed copy.
+// the data directory of an installed copy, which lies where the install
+// put it from the executable's directory (KESTREL_DATA_FROM_PROGRAM, say
+// "../share/kestrel"): the copy works under any prefix. The limit files
+// come from the current directory, else from that data directory.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -13,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "base/cp932.h"
 #include "records/host.h"
@@ -50,20 +54,14 @@ class LinuxEnvironment final : public Environment {
   std::string_view CommandLine() override { return commandLine; }
 
   bool SearchFile(const char* stem, const char* extension, char* out, std::size_t size) override {
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-      exe[n] = '\0';
-      if (char* slash = std::strrchr(exe, '/')) {
-        *slash = '\0';
-        if (TryDirectory(exe, stem, extension, out, size)) return true;
-      }
-    }
+    const std::string program = ProgramDirectory();
+    if (!program.empty() && TryDirectory(program.c_str(), stem, extension, out, size)) return true;
     char cwd[PATH_MAX];
     if (getcwd(cwd, sizeof cwd) != nullptr && TryDirectory(cwd, stem, extension, out, size)) {
       return true;
     }
-    return TryDirectory(KESTREL_DATA_DIR, stem, extension, out, size);
+    const std::string data = DataDirectory();
+    return !data.empty() && TryDirectory(data.c_str(), stem, extension, out, size);
   }
 
   bool IsFile(const char* path) override {
@@ -71,9 +69,41 @@ class LinuxEnvironment final : public Environment {
     return stat(path, &st) == 0 && S_ISREG(st.st_mode);
   }
 
+  bool FindLimitFile(const char* name, char* out, std::size_t size) override {
+    const std::string data = DataDirectory();
+    const std::string path = IsFile(name) || data.empty() ? name : data + "/" + name;
+    if (path.size() >= size) return false;
+    std::memcpy(out, path.c_str(), path.size() + 1);
+    return true;
+  }
+
   std::string commandLine;
 
  private:
+  // The executable's directory, or "" when /proc does not tell it.
+  static std::string ProgramDirectory() {
+    char exe[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return "";
+    exe[n] = '\0';
+    char* slash = std::strrchr(exe, '/');
+    if (slash == nullptr) return "";
+    *slash = '\0';
+    return exe;
+  }
+
+  // The installed data directory, or "" without the program's directory.
+  static std::string DataDirectory() {
+    std::string dir = ProgramDirectory();
+    if (dir.empty()) return dir;
+    std::string_view rest = KESTREL_DATA_FROM_PROGRAM;
+    for (; rest.substr(0, 3) == "../"; rest.remove_prefix(3)) {
+      const std::size_t slash = dir.rfind('/');
+      dir.erase(slash == std::string::npos ? 0 : slash);
+    }
+    return dir + "/" + std::string(rest);
+  }
+
   // File names are matched without regard to ASCII case, as Windows does,
   // so that "Smart.dat" finds the shipped "smart.dat".
   bool TryDirectory(const char* dir, const char* stem, const char* extension, char* out,

@@ -2,6 +2,8 @@
 // and command line.
 #include <windows.h>
 
+#include <cstdio>
+
 #include "records/host.h"
 
 namespace kestrel {
@@ -35,6 +37,12 @@ class Win32Environment final : public Environment {
   bool IsFile(const char* path) override {
     DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+
+  // The limit files are the current directory's.
+  bool FindLimitFile(const char* name, char* out, std::size_t size) override {
+    const int n = std::snprintf(out, size, "%s", name);
+    return n >= 0 && static_cast<std::size_t>(n) < size;
   }
 };
 

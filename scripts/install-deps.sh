@@ -7,7 +7,8 @@
 #                             Wine and the Japanese locale it runs in
 #   install-deps.sh host      demo, and the emulated-disk test (QEMU,
 #                             Debian's kernel, busybox and smartmontools for
-#                             its guest)
+#                             its guest), and the Debian package's test
+#                             (dpkg-dev, groff, systemd-analyze)
 #   install-deps.sh all       everything the tests use: host and win-demo,
 #                             Xvfb for the Windows tests, the static checks,
 #                             clang for the sanitizers and fuzzing, Chromium
@@ -20,12 +21,13 @@ demo=(cmake ninja-build g++ python3 libssl-dev googletest libgtest-dev libbenchm
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 python3-pil fonts-dejavu-core
          wine wine64 locales)
 emulated=(qemu-system-x86 linux-image-amd64 busybox-static smartmontools cpio kmod)
+package=(dpkg-dev groff-base systemd)
 checks=(clang libclang-rt-14-dev clang-tidy clang-format cppcheck xvfb xauth chromium)
 case "$what" in
   demo) packages=("${demo[@]}") ;;
   win-demo) packages=("${demo[@]}" "${windows[@]}") ;;
-  host) packages=("${demo[@]}" "${emulated[@]}") ;;
-  all) packages=("${demo[@]}" "${emulated[@]}" "${windows[@]}" "${checks[@]}") ;;
+  host) packages=("${demo[@]}" "${emulated[@]}" "${package[@]}") ;;
+  all) packages=("${demo[@]}" "${emulated[@]}" "${package[@]}" "${windows[@]}" "${checks[@]}") ;;
   *) echo "usage: install-deps.sh demo|win-demo|host|all" >&2; exit 2 ;;
 esac
 

@@ -347,4 +347,8 @@ bool SimDrives::SearchFile(const char* stem, const char* extension, char* out, s
 
 bool SimDrives::IsFile(const char* path) { return DefaultEnvironment()->IsFile(path); }
 
+bool SimDrives::FindLimitFile(const char* name, char* out, std::size_t size) {
+  return DefaultEnvironment()->FindLimitFile(name, out, size);
+}
+
 }  // namespace kestrel

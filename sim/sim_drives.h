@@ -39,6 +39,7 @@ class SimDrives final : public AtaPlatform, public Environment {
   // Files are real: these ask the platform's own environment.
   bool SearchFile(const char* stem, const char* extension, char* out, std::size_t size) override;
   bool IsFile(const char* path) override;
+  bool FindLimitFile(const char* name, char* out, std::size_t size) override;
 
   // Moves the virtual clock on by `ms` milliseconds.
   void Advance(std::uint32_t ms);

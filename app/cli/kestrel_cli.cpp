@@ -139,6 +139,9 @@ int ListDisks() {
 
 volatile sig_atomic_t g_stop = 0;
 void OnStopSignal(int) { g_stop = 1; }
+// SIGHUP asks for the log to be reopened; the watch does it between ticks.
+volatile sig_atomic_t g_reopenLog = 0;
+void OnHangUp(int) { g_reopenLog = 1; }
 
 int Run(const std::vector<std::string>& args) {
   CliOptions options;
@@ -188,10 +191,14 @@ int Run(const std::vector<std::string>& args) {
 
   // A watch ends on SIGINT or SIGTERM, also one that comes during the scan
   // of slow real disks, and always through the shutdown below (log closed,
-  // then drives closed).
+  // then drives closed). SIGHUP reopens the log under its name, for a
+  // rotation that has renamed it. Standard output is written line by line,
+  // so that a service's journal gets each line as it comes.
   if (options.watch) {
     signal(SIGINT, OnStopSignal);
     signal(SIGTERM, OnStopSignal);
+    signal(SIGHUP, OnHangUp);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
   }
 
   // The start-up order of the Windows program: log, scan, monitor.
@@ -235,6 +242,13 @@ int Run(const std::vector<std::string>& args) {
       sim->Advance(1000);
     } else {
       sleep(1);
+    }
+    // Closing writes out what is buffered: the lines before the signal
+    // stay in the renamed file, the later ones go to the new one.
+    if (g_reopenLog) {
+      g_reopenLog = 0;
+      CloseLog(state);
+      OpenLogFromCommandLine(commandLine, state, &g_mainWindow);
     }
     if (!g_stop) MonitorTick();
     if (hook) hook->Reap();
