@@ -12,17 +12,19 @@
 #   install-deps.sh all       everything the tests use: host and win-demo,
 #                             Xvfb for the Windows tests, the static checks,
 #                             clang for the sanitizers and fuzzing, Chromium
-#                             for the report pages' test
+#                             for the report pages' test, Prometheus for
+#                             the metrics tests
 set -euo pipefail
 
 what="${1:-all}"
 demo=(cmake ninja-build g++ python3 libssl-dev googletest libgtest-dev libbenchmark-dev
-      imagemagick fonts-ipafont-gothic)
+      imagemagick fonts-ipafont-gothic libcpp-httplib-dev pkg-config)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 python3-pil fonts-dejavu-core
          wine wine64 locales)
 emulated=(qemu-system-x86 linux-image-amd64 busybox-static smartmontools cpio kmod)
 package=(dpkg-dev groff-base systemd)
-checks=(clang libclang-rt-14-dev clang-tidy clang-format cppcheck xvfb xauth chromium)
+checks=(clang libclang-rt-14-dev clang-tidy clang-format cppcheck xvfb xauth chromium
+        prometheus)
 case "$what" in
   demo) packages=("${demo[@]}") ;;
   win-demo) packages=("${demo[@]}" "${windows[@]}") ;;

@@ -121,6 +121,23 @@ std::string FormatTime(const LocalTime& t) {
                 t.second);
 }
 
+// "[ADDR:]PORT": an IPv4 address or name, or an IPv6 one in brackets;
+// without it the loopback address.
+bool ParseListenAddress(const std::string& text, std::string* host, int* port) {
+  const std::size_t colon = text.rfind(':');
+  std::string address = colon == std::string::npos ? "127.0.0.1" : text.substr(0, colon);
+  const std::string digits = colon == std::string::npos ? text : text.substr(colon + 1);
+  if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
+    address = address.substr(1, address.size() - 2);
+  }
+  char* end = nullptr;
+  const long n = std::strtol(digits.c_str(), &end, 10);
+  if (address.empty() || digits.empty() || *end != '\0' || n < 1 || n > 65535) return false;
+  *host = address;
+  *port = static_cast<int>(n);
+  return true;
+}
+
 }  // namespace
 
 bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options,
@@ -168,6 +185,19 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
       options->notifyExec = args[++i];
     } else if (a == "--list") {
       options->list = true;
+    } else if (a == "--metrics-file") {
+      if (i + 1 >= args.size()) {
+        *error = "--metrics-file needs a file";
+        return false;
+      }
+      options->metricsFile = args[++i];
+    } else if (a == "--metrics-listen") {
+      if (i + 1 >= args.size() ||
+          !ParseListenAddress(args[i + 1], &options->metricsHost, &options->metricsPort)) {
+        *error = "--metrics-listen needs [ADDRESS:]PORT";
+        return false;
+      }
+      ++i;
     } else if (a == "--help" || a == "-h") {
       options->help = true;
     } else if (a.rfind("/dev/", 0) == 0 || (!a.empty() && a[0] != '-' && a[0] != '/')) {

@@ -21,6 +21,9 @@ struct CliOptions {
   bool report = false;           // --report: write the health report at the end
   bool open = false;             // --open: also open it
   bool list = false;             // --list: every disk found, then exit
+  std::string metricsFile;       // --metrics-file PATH: Prometheus text file
+  std::string metricsHost;       // --metrics-listen [ADDR:]PORT: 127.0.0.1 by default
+  int metricsPort = 0;           // 0: no metrics server
   std::string notifyExec;        // --notify-exec PROGRAM: run for every notice
   // The disks to watch, in this order ("/dev/sdb", "/dev/nvme0n1"; a bare
   // name is taken under /dev); empty: the disks found.

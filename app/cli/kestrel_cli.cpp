@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/cli/cli_output.h"
+#include "app/cli/metrics_export.h"
 #include "app/cli/notify_hook.h"
 #include "app/log_option.h"
 #include "app/program_texts.h"
@@ -46,6 +47,10 @@ constexpr char kUsage[] =
     "                  environment variables telling what it is about\n"
     "  --report        write the HTML health report after the last tick\n"
     "  --open          write it and open it with the desktop's opener\n"
+    "  --metrics-file PATH\n"
+    "                  write Prometheus metrics to PATH after each reading\n"
+    "  --metrics-listen [ADDRESS:]PORT\n"
+    "                  serve them at /metrics (address 127.0.0.1 by default)\n"
     "  --check-definitions FILE\n"
     "                  check a definition file; exit 1 when it has faults\n"
     "  /l FILE         log every change of an attribute to FILE\n"
@@ -86,6 +91,7 @@ class CliMonitorHost final : public MonitorHost {
     std::printf("NOTICE %d %s\n", balloonIcon, Cp932ToUtf8(text).c_str());
   }
   void SetStatusText(int part, const char* text) override {
+    if (part == 1) readDrive = true;  // part 1 shows the time of a reading
     std::printf("STATUS %d %s\n", part, Cp932ToUtf8(text).c_str());
   }
   // The diagnosis's page: its path is printed, and opened on request.
@@ -98,6 +104,7 @@ class CliMonitorHost final : public MonitorHost {
 
   bool open = false;
   std::string page;
+  bool readDrive = false;  // a tick read a drive
   NotifyHook* hook = nullptr;
 
  private:
@@ -232,10 +239,23 @@ int Run(const std::vector<std::string>& args) {
   }
   UnlockDriveTable();
 
+  // Prometheus metrics after every tick (app/cli/metrics_export.h).
+  MetricsExport metrics;
+  if (!metrics.Start(options.metricsFile, options.metricsHost, options.metricsPort, &error)) {
+    std::fprintf(stderr, "kestrel-cli: %s\n", error.c_str());
+    shutdown();
+    return 2;
+  }
+  const auto tick = [&] {
+    host.readDrive = false;
+    MonitorTick();
+    metrics.AfterTick(host.readDrive, state.trayState);
+  };
+
   // A one-shot diagnosis reads the drives now, even within the first 30
   // seconds after boot; a watch keeps the monitor's own first wait.
   if (!options.watch && options.ticks == 0) MakeDrivesDue();
-  MonitorTick();
+  tick();
   if (options.watch && sim) sim->FollowRealTime();
   for (int i = 0; options.watch ? !g_stop : i < options.ticks; ++i) {
     if (sim && !options.watch) {
@@ -250,9 +270,10 @@ int Run(const std::vector<std::string>& args) {
       CloseLog(state);
       OpenLogFromCommandLine(commandLine, state, &g_mainWindow);
     }
-    if (!g_stop) MonitorTick();
+    if (!g_stop) tick();
     if (hook) hook->Reap();
   }
+  metrics.Stop();
 
   if (options.report) {
     WriteHealthReport();

@@ -1,0 +1,40 @@
+// kestrel-cli's Prometheus metrics (report/metrics.h): written to a file
+// for node_exporter's textfile collector (--metrics-file) and served over
+// HTTP at /metrics (--metrics-listen).
+//
+// The monitor's thread renders the drive table after each tick, under the
+// table lock, into a text guarded by a mutex of its own; the server's
+// threads only copy that text, so a scrape never takes the drive lock.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace kestrel {
+
+class MetricsExport {
+ public:
+  MetricsExport();
+  MetricsExport(const MetricsExport&) = delete;
+  MetricsExport& operator=(const MetricsExport&) = delete;
+  ~MetricsExport();
+
+  // Writes the file `file` (empty: none) after the first tick and after
+  // each that read a drive; serves on `host`:`port` (port 0: no server)
+  // from a thread of its own, which blocks SIGINT, SIGTERM and SIGHUP.
+  // Returns false with a reason when the address cannot be bound.
+  bool Start(const std::string& file, const std::string& host, int port, std::string* error);
+
+  // After a monitor tick; `readDrive`: it read a drive. Takes the table
+  // lock while it renders.
+  void AfterTick(bool readDrive, int trayState);
+
+  // Stops the server and waits for its threads.
+  void Stop();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace kestrel
