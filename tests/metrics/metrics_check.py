@@ -201,6 +201,7 @@ def check_http(args):
         ticks_after = sample(w.get(), "kestrel_monitor_ticks_total")
         rss_after = kib(w.proc.pid, "VmRSS")
         anon = kib(w.proc.pid, "RssAnon")
+        time.sleep(1.5)  # the counters are those of the last tick's rendering
         served = sample(w.get(), "kestrel_http_requests_total")
         print(f"{args.clients * args.requests} requests in {elapsed:.1f} s, "
               f"{len(failures)} failed; ticks {ticks_before:.0f} -> {ticks_after:.0f}; "
