@@ -68,7 +68,9 @@ struct Entry {
 // values are 100 where the log has no health figure of its own.
 int Entries(const NvmeHealth& h, Entry* out) {
   const int celsius = h.temperatureKelvin > 273 ? h.temperatureKelvin - 273 : 0;
-  const std::uint8_t spare = std::min<std::uint8_t>(h.availableSpare, 100);
+  // A current value of 0 is never judged: spare used up reads as 1, at
+  // or below any threshold the drive sets.
+  const std::uint8_t spare = std::clamp<std::uint8_t>(h.availableSpare, 1, 100);
   const std::uint8_t life = static_cast<std::uint8_t>(100 - std::min<int>(h.percentageUsed, 99));
   const Entry entries[] = {
       {0x01, 100, 0, h.criticalWarning},
@@ -207,6 +209,15 @@ AtaOutcome AnswerAsAta(NvmeAdmin& device, const AtaRegisters& regs, AtaDataMode 
     if (!device.IdentifyNamespace(ns, &error)) return Refused(error);
     if (!ParseNvmeIdentity(controller, ns, &identity)) return Refused(kErrorInvalidParameter);
     BuildIdentifySector(identity, sector);
+    // A drive whose health log does not read is a drive without SMART: the
+    // scan lists it so and leaves it, rather than keeping a drive with no
+    // attributes whose every reading would fail.
+    std::uint8_t log[kNvmeHealthLogSize];
+    if (!device.ReadHealthLog(log, &error)) {
+      SetWord(sector, 82, 0);
+      SetWord(sector, 85, 0);
+      Seal(sector);
+    }
     return out;
   }
   if (regs.command != 0xB0 || regs.cylinderLow != 0x4F || regs.cylinderHigh != 0xC2) {

@@ -89,7 +89,8 @@ void BuildThresholdsSector(const NvmeHealth& health, std::uint8_t* sector);
 // Answers one command of the channel from `device`, as an ATA drive with
 // SMART switched on would. A fetch that fails gives a failed call with its
 // error code; a command the bridge does not know, error 87 (invalid
-// parameter, as a device refuses it).
+// parameter, as a device refuses it). IDENTIFY also reads the health log:
+// when that fails, the sector says SMART is neither supported nor on.
 AtaOutcome AnswerAsAta(NvmeAdmin& device, const AtaRegisters& regs, AtaDataMode mode,
                        std::uint8_t* sector);
 

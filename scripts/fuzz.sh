@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${FUZZ_SECONDS:-30}"
-targets=(definitions raw_format sectors command_line scenario)
+targets=(definitions raw_format sectors command_line scenario nvme)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -19,7 +20,7 @@ namespace {
 
 constexpr const char* kCommandNames[] = {"open",   "probe",      "identify", "identify-packet",
                                          "enable", "thresholds", "data",     "status",
-                                         "close"};
+                                         "close",  "log"};
 static_assert(std::size(kCommandNames) == static_cast<std::size_t>(SimCommand::kCount));
 
 // The parts one after the other, appended to one string. (GCC 12 at -O3
@@ -108,6 +109,52 @@ bool ParseCommand(std::string_view word, SimCommand* command) {
   return false;
 }
 
+constexpr std::uint32_t Bit(SimCommand c) { return 1u << static_cast<int>(c); }
+
+// The commands an NVMe drive can be made to fail: the ATA ones it never
+// receives as such are no fault of it.
+constexpr std::uint32_t kNvmeFails = Bit(SimCommand::kOpen) | Bit(SimCommand::kProbe) |
+                                     Bit(SimCommand::kIdentify) | Bit(SimCommand::kLog) |
+                                     Bit(SimCommand::kClose);
+
+// The health log's fields: key (after "Health."), offset, width in bytes
+// (the 128-bit counters are set in their low 64 bits), value by default.
+struct HealthField {
+  const char* key;
+  int offset;
+  int bytes;
+  std::uint64_t initial;
+};
+constexpr HealthField kHealthFields[] = {
+    {"CriticalWarning", 0, 1, 0},
+    {"Temperature", 1, 2, 0},
+    {"AvailableSpare", 3, 1, 100},
+    {"SpareThreshold", 4, 1, 10},
+    {"PercentageUsed", 5, 1, 0},
+    {"DataUnitsRead", 32, 8, 0},
+    {"DataUnitsWritten", 48, 8, 0},
+    {"HostReads", 64, 8, 0},
+    {"HostWrites", 80, 8, 0},
+    {"BusyTime", 96, 8, 0},
+    {"PowerCycles", 112, 8, 0},
+    {"PowerOnHours", 128, 8, 0},
+    {"UnsafeShutdowns", 144, 8, 0},
+    {"MediaErrors", 160, 8, 0},
+    {"ErrorLogEntries", 176, 8, 0},
+    {"WarningTemperatureTime", 192, 4, 0},
+    {"CriticalTemperatureTime", 196, 4, 0},
+};
+constexpr int kHealthFieldCount = static_cast<int>(std::size(kHealthFields));
+
+// Keys both kinds of drive have; "Health." keys are an NVMe drive's own,
+// every other key an ATA drive's.
+bool SharedKey(std::string_view key) {
+  for (const char* name : {"Model", "Serial", "Firmware", "Sectors", "Transport", "Fail"}) {
+    if (SameName(key, name)) return true;
+  }
+  return false;
+}
+
 bool ParseFailList(std::string_view value, std::uint32_t* mask) {
   *mask = 0;
   for (std::string_view word : Tokens(value)) {
@@ -150,9 +197,22 @@ struct Attribute {
   int threshold;  // -1: not in the thresholds sector
 };
 
+// An NVMe identify text: ASCII bytes padded with blanks, in byte order.
+void SetNvmeText(std::uint8_t* bytes, std::size_t chars, std::string_view text) {
+  for (std::size_t i = 0; i < chars; ++i) {
+    bytes[i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : ' ';
+  }
+}
+
+void SetLittle(std::uint8_t* bytes, int n, std::uint64_t value) {
+  for (int k = 0; k < n; ++k) bytes[k] = static_cast<std::uint8_t>(value >> (8 * k));
+}
+
 class DriveCompiler {
  public:
-  DriveCompiler(std::string* error, std::string_view where) : error_(error), where_(where) {}
+  DriveCompiler(std::string* error, std::string_view where) : error_(error), where_(where) {
+    for (int i = 0; i < kHealthFieldCount; ++i) health_[i] = kHealthFields[i].initial;
+  }
 
   bool Compile(const KeyList& keys, SimDriveState* state) {
     std::memset(state, 0, sizeof *state);
@@ -162,10 +222,30 @@ class DriveCompiler {
     state->driverErrorCommand = -1;
     state->statusCylinderLow = 0x4F;
     state->statusCylinderHigh = 0xC2;
+    const KeyValue* ataKey = nullptr;
+    const KeyValue* nvmeKey = nullptr;
+    const KeyValue* failKey = nullptr;
     for (const KeyValue& kv : keys) {
       if (!Apply(kv, state)) return false;
+      if (StartsWithName(kv.key, "Health.")) {
+        nvmeKey = &kv;
+      } else if (SameName(kv.key, "Fail")) {
+        failKey = &kv;
+      } else if (!SharedKey(kv.key)) {
+        ataKey = &kv;
+      }
     }
-    Build(state);
+    if (state->nvme) {
+      if (ataKey != nullptr) return Fail(*ataKey, "not a key of an NVMe drive");
+      if (state->failMask & ~kNvmeFails) return Fail(*failKey, "not a command of an NVMe drive");
+      BuildNvme(state);
+    } else {
+      if (nvmeKey != nullptr) return Fail(*nvmeKey, "a key of an NVMe drive (Transport = nvme)");
+      if (state->failMask & Bit(SimCommand::kLog)) {
+        return Fail(*failKey, "log is a command of an NVMe drive");
+      }
+      Build(state);
+    }
     return true;
   }
 
@@ -238,6 +318,22 @@ class DriveCompiler {
       }
     } else if (StartsWithName(key, "Attribute.")) {
       return ApplyAttribute(kv);
+    } else if (SameName(key, "Transport")) {
+      if (SameName(kv.value, "nvme")) {
+        state->nvme = true;
+      } else if (SameName(kv.value, "ata")) {
+        state->nvme = false;
+      } else {
+        return Fail(kv, "expected ata or nvme");
+      }
+    } else if (StartsWithName(key, "Health.")) {
+      for (int i = 0; i < kHealthFieldCount; ++i) {
+        if (!SameName(key.substr(7), kHealthFields[i].key)) continue;
+        const int bits = 8 * kHealthFields[i].bytes;
+        return Number(kv, bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1,
+                      &health_[i]);
+      }
+      return Fail(kv, "unknown health log field");
     } else if (SameName(key, "Fail")) {
       if (!ParseFailList(kv.value, &state->failMask)) {
         return Fail(kv, "unknown command name");
@@ -373,8 +469,23 @@ class DriveCompiler {
     SealSector(s->data, badData_);
   }
 
+  // Identify Controller: serial 4-23, model 24-63, firmware 64-71.
+  // Identify Namespace: size, capacity and use (bytes 0-23) in blocks of
+  // LBA format 0 (FLBAS byte 26 = 0), 512 bytes (its LBADS, byte 130, 9).
+  void BuildNvme(SimDriveState* s) {
+    SetNvmeText(s->nvmeController + 4, 20, serial_);
+    SetNvmeText(s->nvmeController + 24, 40, model_);
+    SetNvmeText(s->nvmeController + 64, 8, firmware_);
+    for (int k = 0; k < 3; ++k) SetLittle(s->nvmeNamespace + 8 * k, 8, sectors_);
+    s->nvmeNamespace[130] = 9;
+    for (int i = 0; i < kHealthFieldCount; ++i) {
+      SetLittle(s->healthLog + kHealthFields[i].offset, kHealthFields[i].bytes, health_[i]);
+    }
+  }
+
   std::string* error_;
   std::string_view where_;
+  std::uint64_t health_[kHealthFieldCount] = {};
   std::string model_, serial_, firmware_;
   std::uint64_t sectors_ = 0;
   std::uint16_t cylinders_ = 16383, heads_ = 16, sectorsPerTrack_ = 63;
@@ -514,6 +625,10 @@ bool ParseScenario(std::string_view text, Scenario* out, std::string* error) {
             Joined({"[", section.name, "]: ", e.key, ": expected DriveN.<key> of a defined drive"});
         return false;
       }
+      if (SameName(e.key.substr(dot + 1), "Transport")) {
+        *error = Joined({"[", section.name, "]: ", e.key, ": a drive keeps its transport"});
+        return false;
+      }
       changes.push_back({static_cast<std::uint32_t>(second), d, std::string(e.key.substr(dot + 1)),
                          std::string(e.value)});
     }
@@ -549,6 +664,10 @@ bool ParseScenario(std::string_view text, Scenario* out, std::string* error) {
       std::string where =
           Joined({"[Drive", std::to_string(d), "] from second ", std::to_string(seconds[k])});
       if (!DriveCompiler(error, where).Compile(keys, &state)) return false;
+      if (state.nvme && out->win9x) {
+        *error = Joined({where, ": Transport = nvme: the 9x family has no NVMe drives"});
+        return false;
+      }
       state.smartEnabledSet = enabledSetHere;
     }
   }

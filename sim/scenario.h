@@ -7,6 +7,7 @@
 // nothing on the monitor's path.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,6 +28,7 @@ enum class SimCommand : int {
   kData,
   kStatus,
   kClose,
+  kLog,  // an NVMe drive's health log (Get Log Page 02h)
   kCount,
 };
 
@@ -36,8 +38,13 @@ const char* SimCommandName(SimCommand command);
 // Where the 9x SMART driver's file is, for the driver diagnosis.
 enum class SimDriver { kPresent, kUnloaded, kMisplaced, kMissing };
 
+// The leading bytes of an NVMe drive's Identify data the simulator fills;
+// the rest of the 4096 bytes reads as zeros.
+constexpr std::size_t kSimNvmeIdentifyBytes = 256;
+
 struct SimDriveState {
   bool defined;  // a [DriveN] section exists: the device is there
+  bool nvme;     // Transport = nvme: answers through the NVMe bridge
   bool packet;   // answers IDENTIFY PACKET DEVICE only
   bool smartSupported;
   bool smartEnabled;     // as the identity says at this moment
@@ -51,6 +58,10 @@ struct SimDriveState {
   std::uint8_t ideError;
   std::uint8_t statusCylinderLow;
   std::uint8_t statusCylinderHigh;
+  // NVMe drives: Identify Controller and Namespace, and the health log.
+  std::uint8_t nvmeController[kSimNvmeIdentifyBytes];
+  std::uint8_t nvmeNamespace[kSimNvmeIdentifyBytes];
+  std::uint8_t healthLog[512];
 };
 
 struct SimEpoch {

@@ -74,6 +74,35 @@ AtaOutcome Failed(std::uint32_t error) {
 
 SimDrives::SimDrives(Scenario scenario) : scenario_(std::move(scenario)) {
   if (scenario_.epochs.empty()) scenario_.epochs.resize(1);
+  for (int d = 0; d < 10; ++d) nvme_[d].sim = this, nvme_[d].drive = d;
+}
+
+bool SimDrives::NvmeDevice::Fetch(SimCommand command, const std::uint8_t* bytes, std::size_t n,
+                                  std::size_t size, std::uint8_t* data, std::uint32_t* errorCode) {
+  if (sim->CurrentEpoch().drives[drive].failMask & (1u << static_cast<int>(command))) {
+    *errorCode = kErrorGenFailure;
+    return false;
+  }
+  std::memcpy(data, bytes, n);
+  std::memset(data + n, 0, size - n);
+  return true;
+}
+
+bool SimDrives::NvmeDevice::IdentifyController(std::uint8_t* data, std::uint32_t* errorCode) {
+  return Fetch(SimCommand::kIdentify, sim->CurrentEpoch().drives[drive].nvmeController,
+               kSimNvmeIdentifyBytes, kNvmeIdentifySize, data, errorCode);
+}
+
+bool SimDrives::NvmeDevice::IdentifyNamespace(std::uint8_t* data, std::uint32_t* errorCode) {
+  return Fetch(SimCommand::kIdentify, sim->CurrentEpoch().drives[drive].nvmeNamespace,
+               kSimNvmeIdentifyBytes, kNvmeIdentifySize, data, errorCode);
+}
+
+bool SimDrives::NvmeDevice::ReadHealthLog(std::uint8_t* data, std::uint32_t* errorCode) {
+  ++sim->counts_[drive][static_cast<int>(SimCommand::kLog)];
+  const SimDriveState& state = sim->CurrentEpoch().drives[drive];
+  return Fetch(SimCommand::kLog, state.healthLog, sizeof state.healthLog, kNvmeHealthLogSize, data,
+               errorCode);
 }
 
 int SimDrives::EpochIndex() {
@@ -200,6 +229,8 @@ AtaOutcome SimDrives::SendCommand(DeviceHandle handle, const AtaRegisters& regs,
        (regs.command != 0xB0 || regs.cylinderLow != 0x4F || regs.cylinderHigh != 0xC2))) {
     return Failed(kErrorInvalidParameter);
   }
+  // An NVMe drive's faults are those of its fetches.
+  if (state.nvme) return AnswerAsAta(nvme_[drive], regs, mode, sector);
 
   if (state.failMask & (1u << static_cast<int>(command))) {
     return Failed(kErrorGenFailure);
@@ -249,6 +280,12 @@ AtaOutcome SimDrives::SendCommand(DeviceHandle handle, const AtaRegisters& regs,
       break;
   }
   return out;
+}
+
+DriveTransport SimDrives::TransportOf(DeviceHandle handle) {
+  const int drive = scenario_.win9x ? -1 : DriveOf(handle, 0);
+  return drive >= 0 && CurrentEpoch().drives[drive].nvme ? DriveTransport::kNvme
+                                                         : DriveTransport::kAta;
 }
 
 bool SimDrives::CloseDevice(DeviceHandle handle) {

@@ -4,7 +4,9 @@
 // The virtual clock starts at the scenario's Uptime and Clock. Front ends
 // and tests move it with Advance(); the Windows program may let it follow
 // real time instead. Each command is answered from the epoch in force at
-// the current virtual second. Answering allocates nothing.
+// the current virtual second. Answering allocates nothing. An NVMe drive
+// answers the channel's commands through the NVMe bridge, from the
+// Identify data and health log of its epoch.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "ata/ata_platform.h"
+#include "ata/nvme_bridge.h"
 #include "records/host.h"
 #include "sim/scenario.h"
 
@@ -27,6 +30,7 @@ class SimDrives final : public AtaPlatform, public Environment {
   bool ProbeDevice(DeviceHandle handle, std::uint8_t* deviceMap) override;
   AtaOutcome SendCommand(DeviceHandle handle, const AtaRegisters& regs, std::uint8_t driveNumber,
                          AtaDataMode mode, std::uint8_t* sector) override;
+  DriveTransport TransportOf(DeviceHandle handle) override;
   bool CloseDevice(DeviceHandle handle) override;
   bool SystemDirectory(char* out, std::size_t size) override;
   bool FileExists(const char* path) override;  // the 9x driver files
@@ -49,7 +53,8 @@ class SimDrives final : public AtaPlatform, public Environment {
 
   void SetCommandLine(std::string commandLine) { commandLine_ = std::move(commandLine); }
 
-  // How often a command reached drive `drive` (any outcome). For tests.
+  // How often a command reached drive `drive` (any outcome; kLog: the
+  // health log fetches of an NVMe drive). For tests.
   int CommandCount(int drive, SimCommand command) const {
     return counts_[drive][static_cast<int>(command)];
   }
@@ -58,6 +63,22 @@ class SimDrives final : public AtaPlatform, public Environment {
   const Scenario& scenario() const { return scenario_; }
 
  private:
+  // What the bridge fetches from NVMe drive `drive`.
+  class NvmeDevice final : public NvmeAdmin {
+   public:
+    bool IdentifyController(std::uint8_t* data, std::uint32_t* errorCode) override;
+    bool IdentifyNamespace(std::uint8_t* data, std::uint32_t* errorCode) override;
+    bool ReadHealthLog(std::uint8_t* data, std::uint32_t* errorCode) override;
+
+    SimDrives* sim = nullptr;
+    int drive = 0;
+
+   private:
+    // Copies `bytes` (zeros after them) unless `command` is made to fail.
+    bool Fetch(SimCommand command, const std::uint8_t* bytes, std::size_t n, std::size_t size,
+               std::uint8_t* data, std::uint32_t* errorCode);
+  };
+
   const SimEpoch& CurrentEpoch();
   int EpochIndex();
   // The drive a command on `handle` reaches, or -1 for a bad handle.
@@ -73,6 +94,7 @@ class SimDrives final : public AtaPlatform, public Environment {
   int openHandles_ = 0;
   int enabledAtEpoch_[10] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};  // last ENABLE
   int counts_[10][static_cast<int>(SimCommand::kCount)] = {};
+  NvmeDevice nvme_[10];
 };
 
 }  // namespace kestrel

@@ -1,0 +1,15 @@
+# kestrel-cli on an NVMe drive of the simulator: "NVMe#0" in the text
+# table, "transport": "nvme" and the shipped definitions' texts in JSON.
+set(scenario ${CMAKE_CURRENT_BINARY_DIR}/cli_nvme.scenario)
+file(WRITE ${scenario} "[Drive0]\nTransport = nvme\nModel = N\nHealth.Temperature = 300\n")
+execute_process(COMMAND ${CLI} --sim ${scenario} OUTPUT_VARIABLE text RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT text MATCHES "\nNVMe#0  N  ")
+  message(FATAL_ERROR "no NVMe#0 line in the text table\n${text}")
+endif()
+execute_process(COMMAND ${CLI} --sim ${scenario} --json OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+string(REGEX MATCH "[^\n]*\n$" json "${out}")
+string(JSON transport GET "${json}" drives 0 transport)
+string(JSON celsius GET "${json}" drives 0 attributes 1 rawText)
+if(NOT rc EQUAL 0 OR NOT transport STREQUAL "nvme" OR NOT celsius STREQUAL "27℃")
+  message(FATAL_ERROR "expected transport nvme and 27℃: ${transport} ${celsius}\n${json}")
+endif()
