@@ -263,7 +263,7 @@ def main():
 
     demo_models = ["HAYABUSA HB250S", "TSUBAME TB080A", "HIBARI HD1000S", "UGUISU UG40"]
     states = [("normal", args.healthy, 0, ["TSUBAME TB500S"]),
-              ("warning", args.demo, 150, None),
+              ("warning", args.demo, 90, None),
               ("error", args.demo, 200, demo_models)]
     pages = {status: write_report(args.cli, build_dir, os.path.abspath(scenario), ticks, status)
              for status, scenario, ticks, _ in states}
