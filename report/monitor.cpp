@@ -111,15 +111,18 @@ void Announce(MonitorState& state) {
   }
   for (int d = 0; d < kMaxDrives; ++d) {
     MonitorSlot& slot = state.slots[d];
-    if (slot.pendingVerdict) {
-      slot.pendingVerdict = 0;
+    if (slot.pendingVerdict || slot.pendingSilence) {
+      const bool verdict = slot.pendingVerdict != 0;
+      (verdict ? slot.pendingVerdict : slot.pendingSilence) = 0;
+      const DriveRecord& r = TheDriveTable().records[d];
       char text[128];
       std::snprintf(text, sizeof text,
-                    "ドライブ%s#%dが自己診断でSMARTのしきい値超過を報告しました.",
-                    NoticeBadge(TheDriveTable().records[d]), d);
-      const DriveRecord& r = TheDriveTable().records[d];
-      g_host->Noticed(NoticeDetails{d, &r, -1, "", "自己診断", 2, text});
-      g_host->ShowNotice(text, 3);
+                    verdict ? "ドライブ%s#%dが自己診断でSMARTのしきい値超過を報告しました."
+                            : "ドライブ%s#%dがSMARTのコマンドに答えなくなりました.",
+                    NoticeBadge(r), d);
+      g_host->Noticed(
+          NoticeDetails{d, &r, -1, "", verdict ? "自己診断" : "応答なし", verdict ? 2 : 1, text});
+      g_host->ShowNotice(text, verdict ? 3 : 2);
       g_host->SetStatusText(0, text);
       g_announceCooldown = kAnnounceCooldown;
       return;
@@ -159,9 +162,12 @@ void RunMonitorStep() {
     if (!slot.enabled) continue;
     // Unsigned subtraction: the interval holds across the counter's wrap.
     if (env->TickCount() - slot.lastReadTick < slot.intervalMs) continue;
-    const bool wasFailing = TheDriveTable().records[d].status & SmartFailing;
+    const std::uint32_t before = TheDriveTable().records[d].status;
     const std::uint32_t status = ReadSmartStatus(d);
-    if ((status & SmartFailing) && !wasFailing) slot.pendingVerdict = 1;
+    if ((status & SmartFailing) && !(before & SmartFailing)) slot.pendingVerdict = 1;
+    // A drive that answered and now does not (unplugged, switched off, a
+    // device gone) is announced once; it is asked again at every tick.
+    if ((before & SmartEnabled) && !(status & SmartEnabled)) slot.pendingSilence = 1;
     if (status & SmartEnabled) {
       due |= 1u << d;
       dueAt[d] = env->TickCount();

@@ -25,6 +25,7 @@ struct MonitorSlot {
   std::uint32_t pendingRaw;
   std::uint32_t pendingGoodness;
   int pendingVerdict;  // the drive has newly reported "threshold exceeded"
+  int pendingSilence;  // the drive has stopped answering SMART RETURN STATUS
 };
 
 // The main window's state that the monitor and the report use.
@@ -43,11 +44,13 @@ MonitorState& TheMonitorState();
 struct NoticeDetails {
   int drive;
   const DriveRecord* record;
-  int attributeId;     // -1: the drive's own verdict
-  const char* name;    // the attribute's name, "" for the verdict
-  const char* change;  // "現在値", "最悪値", "ロウデータ", "良好度" or "自己診断"
-  int level;           // 0 normal, 1 warning, 2 error
-  const char* text;    // the notice as shown
+  int attributeId;   // -1: the drive's own verdict
+  const char* name;  // the attribute's name, "" for the verdict
+  // "現在値", "最悪値", "ロウデータ", "良好度"; "自己診断" for the drive's
+  // own verdict, "応答なし" for a drive that stopped answering.
+  const char* change;
+  int level;         // 0 normal, 1 warning, 2 error
+  const char* text;  // the notice as shown
 };
 
 // What the monitor and the report need of the window side.

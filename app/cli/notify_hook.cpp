@@ -28,6 +28,7 @@ const char* ChangeName(const char* change) {
   if (std::strcmp(change, "最悪値") == 0) return "worst";
   if (std::strcmp(change, "ロウデータ") == 0) return "raw";
   if (std::strcmp(change, "良好度") == 0) return "goodness";
+  if (std::strcmp(change, "応答なし") == 0) return "silent";
   return "verdict";
 }
 

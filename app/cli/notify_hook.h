@@ -4,7 +4,8 @@
 //   KESTREL_MODEL        KESTREL_SERIAL
 //   KESTREL_ATTRIBUTE    attribute id in hex ("C5"), "" for the verdict
 //   KESTREL_NAME         attribute name
-//   KESTREL_CHANGE       what changed: current, worst, raw, goodness, verdict
+//   KESTREL_CHANGE       what changed: current, worst, raw, goodness,
+//                        verdict (the drive's own), silent (no answer)
 //   KESTREL_LEVEL        normal, warning, error
 //   KESTREL_NOTICE       the notice text
 // The environment of kestrel-cli itself comes along (PATH, HOME...).

@@ -88,5 +88,15 @@ TEST_F(ShutdownTest, OneShotRightAfterBootReadsAtOnceWhileTheWatchWaits) {
   EXPECT_EQ(sim->CommandCount(0, SimCommand::kData), 2);
 }
 
+TEST_F(ShutdownTest, ADriveThatStopsAnsweringIsAnnouncedOnce) {
+  ScanAndStart(
+      "[Drive0]\nModel = A\nAttribute.09 = 0x0032 099 099 7 0\n[At 40]\nDrive0.Fail = status "
+      "data\n");
+  Tick(100);
+  ASSERT_EQ(host.notices.size(), 1u);
+  EXPECT_EQ(host.notices[0].first, "ドライブATA#0がSMARTのコマンドに答えなくなりました.");
+  EXPECT_EQ(host.notices[0].second, 2);
+}
+
 }  // namespace
 }  // namespace kestrel
