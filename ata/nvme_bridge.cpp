@@ -69,8 +69,11 @@ struct Entry {
 int Entries(const NvmeHealth& h, Entry* out) {
   const int celsius = h.temperatureKelvin > 273 ? h.temperatureKelvin - 273 : 0;
   // A current value of 0 is never judged: spare used up reads as 1, at
-  // or below any threshold the drive sets.
-  const std::uint8_t spare = std::clamp<std::uint8_t>(h.availableSpare, 1, 100);
+  // or below any threshold the drive sets. Without a threshold (0, as
+  // emulated controllers report) there is nothing to judge it by.
+  const std::uint8_t spare = h.spareThreshold == 0
+                                 ? std::min<std::uint8_t>(h.availableSpare, 100)
+                                 : std::clamp<std::uint8_t>(h.availableSpare, 1, 100);
   const std::uint8_t life = static_cast<std::uint8_t>(100 - std::min<int>(h.percentageUsed, 99));
   const Entry entries[] = {
       {0x01, 100, 0, h.criticalWarning},
