@@ -160,9 +160,8 @@ std::string NvmeControllerPath(const std::string& ns) {
       if (DIR* dir = opendir(sys.c_str())) {
         while (const dirent* e = readdir(dir)) {
           const std::string name = e->d_name;
-          if (IsControllerName(name) &&
-              (controller.empty() || name.size() < controller.size() ||
-               (name.size() == controller.size() && name < controller))) {
+          if (IsControllerName(name) && (controller.empty() || name.size() < controller.size() ||
+                                         (name.size() == controller.size() && name < controller))) {
             controller = name;
           }
         }
