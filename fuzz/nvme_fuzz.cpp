@@ -94,7 +94,11 @@ void CheckHealthSectors(const NvmeHealth& h) {
   for (int i = 0; i < 17; ++i) {
     const std::uint8_t* e = data + 2 + 12 * i;
     Check(e[0] == i + 1 && thresholds[2 + 12 * i] == i + 1, "ids 01-11 in order");
-    Check(e[3] >= 1 && e[3] <= 100 && e[3] == e[4], "current = worst within 1..100: judged");
+    // Judged values, but the spare of a drive without a spare threshold,
+    // which has nothing to be judged by.
+    const bool unjudgedSpare = i == 2 && thresholds[3 + 12 * i] == 0;
+    Check((e[3] >= 1 || unjudgedSpare) && e[3] <= 100 && e[3] == e[4],
+          "current = worst within 1..100: judged");
     Check(thresholds[3 + 12 * i] == 0 || i == 2, "only the spare has a threshold");
   }
   const int celsius = h.temperatureKelvin > 273 ? h.temperatureKelvin - 273 : 0;
