@@ -199,6 +199,39 @@ std::uint32_t ReadSmartStatus(int drive) {
   return r.status;
 }
 
+PowerMode CheckPowerMode(int drive) {
+  if (drive < 0 || drive >= kMaxDrives) return PowerMode::kUnknown;
+  DriveTable& table = TheDriveTable();
+  AtaRegisters regs{};
+  regs.command = 0xE5;
+  regs.driveHead = (table.isWin9x && (drive & 1)) ? 0xB0 : 0xA0;
+  const std::uint8_t driveNumber = table.isWin9x ? static_cast<std::uint8_t>(drive) : 0;
+  const DeviceHandle handle = table.isWin9x ? table.records[0].handle : table.records[drive].handle;
+  const AtaOutcome out = InstalledServices().ata->SendCommand(
+      handle, regs, driveNumber, AtaDataMode::kReturnRegisters, nullptr);
+  if (!out.callSucceeded || out.driverError != 0) return PowerMode::kUnknown;
+  // The registers came back when the status register does (a ready drive
+  // sets DRDY, in standby too); a bridge that answers without them must
+  // not read as a drive in standby, or it would never be read again.
+  constexpr std::uint8_t kStatusReady = 0x40;
+  if (!(out.returned.command & kStatusReady)) return PowerMode::kUnknown;
+  switch (out.returned.sectorCount) {
+    case 0x00:
+    case 0x01:
+      return PowerMode::kStandby;
+    case 0x40:
+    case 0x41:
+    case 0x80:
+    case 0x81:
+    case 0x82:
+    case 0x83:
+    case 0xFF:
+      return PowerMode::kActive;
+    default:
+      return PowerMode::kUnknown;
+  }
+}
+
 void CloseAtaDrives() {
   AtaPlatform* ata = InstalledServices().ata;
   DriveTable& table = TheDriveTable();

@@ -43,6 +43,19 @@ int SendAtaCommand(std::uint8_t command, int drive, std::uint8_t* buffer);
 // drive's updated status word. Takes no lock.
 std::uint32_t ReadSmartStatus(int drive);
 
+// A drive's power condition as CHECK POWER MODE (E5h) tells it.
+enum class PowerMode {
+  kActive,   // active or idle: the platters spin (FFh, 80h-83h, 40h/41h)
+  kStandby,  // standby (00h, 01h); a sleeping drive comes back from the
+             // system's reset in standby and answers so too
+  kUnknown,  // no answer, or one of no known meaning
+};
+
+// Asks drive `drive` its power mode without waking it. Reports nothing:
+// a drive (or a bridge) that cannot answer is kUnknown, and its caller
+// reads it as before. Takes no lock.
+PowerMode CheckPowerMode(int drive);
+
 // Closes every open drive handle; a handle the system will not close is
 // written to standard output as "CloseAtaDrives(%d) failed!".
 void CloseAtaDrives();

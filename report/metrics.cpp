@@ -213,6 +213,13 @@ void RenderMetrics(const DriveRecord (&records)[kMaxDrives], const MetricsExtras
                  LocalTimeToUnixSeconds(r.lastEvaluated));
   }
 
+  AppendHeader(o, "kestrel_drive_asleep", "gauge",
+               "1 while the drive was found in standby and left unread, else 0.");
+  for (int d = 0; d < kMaxDrives; ++d) {
+    if (records[d].state == 0) continue;
+    AppendSample(o, "kestrel_drive_asleep", driveLabels[d], (extras.asleepDrives >> d) & 1);
+  }
+
   AppendHeader(o, "kestrel_tray_state", "gauge",
                "Overall health of the drives: 0 normal, 1 warning, 2 error.");
   AppendSample(o, "kestrel_tray_state", "", extras.trayState);

@@ -14,6 +14,7 @@ namespace kestrel {
 // exporter's own counters.
 struct MetricsExtras {
   int trayState = 0;               // 0 normal, 1 warning, 2 error
+  std::uint32_t asleepDrives = 0;  // bit d: drive d was found in standby
   std::uint64_t monitorTicks = 0;  // monitor steps run
   std::uint64_t httpRequests = 0;  // requests answered
   std::uint64_t httpErrors = 0;    // of them, answered with an error status
@@ -29,6 +30,7 @@ struct MetricsExtras {
 //   kestrel_drive_status{drive,model,serial,bit} 0 or 1, one per status bit
 //   kestrel_drive_last_read_timestamp_seconds{drive,model,serial}
 //     (a drive not read yet has none)
+//   kestrel_drive_asleep{drive,model,serial} 1 while found in standby
 //   kestrel_tray_state, kestrel_monitor_ticks_total,
 //   kestrel_http_requests_total, kestrel_http_request_errors_total.
 // Texts are decoded from code page 932 to UTF-8 and label values escaped

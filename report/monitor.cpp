@@ -162,7 +162,16 @@ void RunMonitorStep() {
     if (!slot.enabled) continue;
     // Unsigned subtraction: the interval holds across the counter's wrap.
     if (env->TickCount() - slot.lastReadTick < slot.intervalMs) continue;
-    const std::uint32_t before = TheDriveTable().records[d].status;
+    const DriveRecord& record = TheDriveTable().records[d];
+    if (state.standbyAware && record.transport == DriveTransport::kAta) {
+      // NVMe drives are read without spinning anything up: no check.
+      slot.asleep = CheckPowerMode(d) == PowerMode::kStandby;
+      if (slot.asleep) {
+        slot.lastReadTick = env->TickCount();
+        continue;
+      }
+    }
+    const std::uint32_t before = record.status;
     const std::uint32_t status = ReadSmartStatus(d);
     if ((status & SmartFailing) && !(before & SmartFailing)) slot.pendingVerdict = 1;
     // A drive that answered and now does not (unplugged, switched off, a
@@ -223,6 +232,7 @@ MonitorHost* InstalledMonitorHost() { return g_host; }
 void StartMonitor(const DriveTable& table) {
   for (MonitorSlot& slot : g_state.slots) slot = MonitorSlot{};
   g_state.trayState = 0;
+  g_state.standbyAware = false;
   g_announceCooldown = 0;
   for (int d = 0; d < kMaxDrives; ++d) {
     if (!(table.records[d].state & Present)) continue;

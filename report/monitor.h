@@ -26,6 +26,7 @@ struct MonitorSlot {
   std::uint32_t pendingGoodness;
   int pendingVerdict;  // the drive has newly reported "threshold exceeded"
   int pendingSilence;  // the drive has stopped answering SMART RETURN STATUS
+  int asleep;          // standby-aware: found in standby at its last check
 };
 
 // The main window's state that the monitor and the report use.
@@ -34,6 +35,11 @@ struct MonitorState {
   std::FILE* logFile;     // the "/l" log, or nullptr
   std::int64_t logBytes;  // its length at opening plus every write
   MonitorSlot slots[kMaxDrives];
+  // Before re-reading an ATA drive, ask its power mode: a drive in
+  // standby is left asleep (and asked again a period later), for the
+  // reading would spin it up. Off in the Windows program; kestrel-cli's
+  // watch sets it, after start-up (which clears it), unless told --wake.
+  bool standbyAware;
 };
 
 // The process's one monitor state (held for the main window).
@@ -83,9 +89,9 @@ class MonitorHost {
 void InstallMonitorHost(MonitorHost* host);
 MonitorHost* InstalledMonitorHost();
 
-// Start-up: clears every slot, the health (0) and the notice cooldown,
-// then watches every Present drive every 30 seconds. The log file stays.
-// The caller holds the table lock.
+// Start-up: clears every slot, the health (0), standby awareness and the
+// notice cooldown, then watches every Present drive every 30 seconds. The
+// log file stays. The caller holds the table lock.
 void StartMonitor(const DriveTable& table);
 
 // Makes every watched drive due at the next step, however long the system

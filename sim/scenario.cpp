@@ -20,7 +20,7 @@ namespace {
 
 constexpr const char* kCommandNames[] = {"open",   "probe",      "identify", "identify-packet",
                                          "enable", "thresholds", "data",     "status",
-                                         "close",  "log"};
+                                         "close",  "log",        "power"};
 static_assert(std::size(kCommandNames) == static_cast<std::size_t>(SimCommand::kCount));
 
 // The parts one after the other, appended to one string. (GCC 12 at -O3
@@ -222,6 +222,7 @@ class DriveCompiler {
     state->driverErrorCommand = -1;
     state->statusCylinderLow = 0x4F;
     state->statusCylinderHigh = 0xC2;
+    state->powerMode = 0xFF;
     const KeyValue* ataKey = nullptr;
     const KeyValue* nvmeKey = nullptr;
     const KeyValue* failKey = nullptr;
@@ -363,6 +364,16 @@ class DriveCompiler {
       }
       state->statusCylinderLow = static_cast<std::uint8_t>(low);
       state->statusCylinderHigh = static_cast<std::uint8_t>(high);
+    } else if (SameName(key, "Power")) {
+      constexpr struct {
+        const char* name;
+        std::uint8_t count;
+      } kModes[] = {{"active", 0xFF}, {"idle", 0x80}, {"standby", 0x00}, {"sleep", 0x00}};
+      bool known = false;
+      for (const auto& m : kModes) {
+        if (SameName(kv.value, m.name)) state->powerMode = m.count, known = true;
+      }
+      if (!known) return Fail(kv, "expected active, idle, standby or sleep");
     } else if (SameName(key, "ThresholdsChecksum") || SameName(key, "DataChecksum")) {
       bool bad = SameName(kv.value, "bad");
       if (!bad && !SameName(kv.value, "good")) {
@@ -653,6 +664,7 @@ bool ParseScenario(std::string_view text, Scenario* out, std::string* error) {
       }
       KeyList keys = base[d];
       bool enabledSetHere = false;
+      bool powerSetHere = false;
       for (const Change& c : changes) {
         if (c.second > seconds[k]) break;
         if (c.drive != d) continue;
@@ -660,6 +672,7 @@ bool ParseScenario(std::string_view text, Scenario* out, std::string* error) {
         if (c.second == seconds[k] && k > 0 && SameName(c.key, "SmartEnabled")) {
           enabledSetHere = true;
         }
+        if (c.second == seconds[k] && k > 0 && SameName(c.key, "Power")) powerSetHere = true;
       }
       std::string where =
           Joined({"[Drive", std::to_string(d), "] from second ", std::to_string(seconds[k])});
@@ -669,6 +682,7 @@ bool ParseScenario(std::string_view text, Scenario* out, std::string* error) {
         return false;
       }
       state.smartEnabledSet = enabledSetHere;
+      state.powerSet = powerSetHere;
     }
   }
   return true;

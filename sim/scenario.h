@@ -28,7 +28,8 @@ enum class SimCommand : int {
   kData,
   kStatus,
   kClose,
-  kLog,  // an NVMe drive's health log (Get Log Page 02h)
+  kLog,    // an NVMe drive's health log (Get Log Page 02h)
+  kPower,  // CHECK POWER MODE
   kCount,
 };
 
@@ -49,6 +50,10 @@ struct SimDriveState {
   bool smartSupported;
   bool smartEnabled;     // as the identity says at this moment
   bool smartEnabledSet;  // this epoch's own changes set SmartEnabled
+  // CHECK POWER MODE's answer in the count register: FFh active, 80h
+  // idle, 00h standby (sleep too: the system's reset leaves it so).
+  std::uint8_t powerMode;
+  bool powerSet;  // this epoch's own changes set Power
   std::uint8_t identify[512];
   std::uint8_t thresholds[512];
   std::uint8_t data[512];

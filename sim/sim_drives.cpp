@@ -50,6 +50,7 @@ void CivilFromDays(std::int64_t z, int* y, unsigned* m, unsigned* d) {
 SimCommand CommandOf(const AtaRegisters& regs) {
   if (regs.command == 0xEC) return SimCommand::kIdentify;
   if (regs.command == 0xA1) return SimCommand::kIdentifyPacket;
+  if (regs.command == 0xE5) return SimCommand::kPower;
   switch (regs.features) {
     case 0xD0:
       return SimCommand::kData;
@@ -203,6 +204,16 @@ bool SimDrives::SmartOn(int drive, const SimDriveState& state, int epoch) {
   return true;
 }
 
+bool SimDrives::Asleep(int drive, int epoch) const {
+  if (scenario_.epochs[epoch].drives[drive].powerMode != 0x00) return false;
+  const int since = wokenAtEpoch_[drive];
+  if (since < 0) return true;
+  for (int k = since + 1; k <= epoch; ++k) {
+    if (scenario_.epochs[k].drives[drive].powerSet) return true;
+  }
+  return false;
+}
+
 AtaOutcome SimDrives::SendCommand(DeviceHandle handle, const AtaRegisters& regs,
                                   std::uint8_t driveNumber, AtaDataMode mode,
                                   std::uint8_t* sector) {
@@ -218,15 +229,16 @@ AtaOutcome SimDrives::SendCommand(DeviceHandle handle, const AtaRegisters& regs,
   // A device checks the registers it is given as a real one would: the
   // SMART signature in the cylinder registers, the drive/head select.
   bool identify = command == SimCommand::kIdentify || command == SimCommand::kIdentifyPacket;
+  bool smart = !identify && command != SimCommand::kPower;
   std::uint8_t driveHead = scenario_.win9x && (drive & 1) ? 0xB0 : 0xA0;
   bool wantsSector = command == SimCommand::kIdentify || command == SimCommand::kIdentifyPacket ||
                      command == SimCommand::kData || command == SimCommand::kThresholds;
-  AtaDataMode expectedMode = wantsSector                      ? AtaDataMode::kSectorIn
-                             : command == SimCommand::kStatus ? AtaDataMode::kReturnRegisters
-                                                              : AtaDataMode::kNone;
+  AtaDataMode expectedMode = wantsSector ? AtaDataMode::kSectorIn
+                             : command == SimCommand::kStatus || command == SimCommand::kPower
+                                 ? AtaDataMode::kReturnRegisters
+                                 : AtaDataMode::kNone;
   if (regs.driveHead != driveHead || mode != expectedMode ||
-      (!identify &&
-       (regs.command != 0xB0 || regs.cylinderLow != 0x4F || regs.cylinderHigh != 0xC2))) {
+      (smart && (regs.command != 0xB0 || regs.cylinderLow != 0x4F || regs.cylinderHigh != 0xC2))) {
     return Failed(kErrorInvalidParameter);
   }
   // An NVMe drive's faults are those of its fetches.
@@ -237,6 +249,20 @@ AtaOutcome SimDrives::SendCommand(DeviceHandle handle, const AtaRegisters& regs,
   }
   AtaOutcome out{};
   out.callSucceeded = true;
+  // CHECK POWER MODE answers without waking the drive; anything else
+  // spins a drive in standby up, and it stays up until the scenario
+  // sets its power mode again.
+  if (command == SimCommand::kPower) {
+    out.returned = regs;
+    const bool woken = state.powerMode == 0x00 && !Asleep(drive, epochIndex);
+    out.returned.sectorCount = woken ? 0xFF : state.powerMode;
+    out.returned.command = 0x50;
+    return out;
+  }
+  if (Asleep(drive, epochIndex)) {
+    ++wakeUps_[drive];
+    wokenAtEpoch_[drive] = epochIndex;
+  }
   if (state.driverErrorCommand == static_cast<int>(command)) {
     out.driverError = state.driverError;
     out.ideError = state.ideError;

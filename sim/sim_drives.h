@@ -58,6 +58,9 @@ class SimDrives final : public AtaPlatform, public Environment {
   int CommandCount(int drive, SimCommand command) const {
     return counts_[drive][static_cast<int>(command)];
   }
+  // How often a command other than CHECK POWER MODE reached drive `drive`
+  // while it was in standby, spinning it up. For tests.
+  int WakeUps(int drive) const { return wakeUps_[drive]; }
   // Handles open now. For tests.
   int OpenHandles() const { return openHandles_; }
   const Scenario& scenario() const { return scenario_; }
@@ -84,6 +87,9 @@ class SimDrives final : public AtaPlatform, public Environment {
   // The drive a command on `handle` reaches, or -1 for a bad handle.
   int DriveOf(DeviceHandle handle, std::uint8_t driveNumber);
   bool SmartOn(int drive, const SimDriveState& state, int epoch);
+  // Drive `drive` is in standby at epoch `epoch` (and not woken since the
+  // scenario last set its power mode).
+  bool Asleep(int drive, int epoch) const;
 
   Scenario scenario_;
   std::string commandLine_;
@@ -94,6 +100,8 @@ class SimDrives final : public AtaPlatform, public Environment {
   int openHandles_ = 0;
   int enabledAtEpoch_[10] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};  // last ENABLE
   int counts_[10][static_cast<int>(SimCommand::kCount)] = {};
+  int wokenAtEpoch_[10] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};  // last wake-up
+  int wakeUps_[10] = {};
   NvmeDevice nvme_[10];
 };
 

@@ -177,6 +177,8 @@ bool ParseCliArguments(const std::vector<std::string>& args, CliOptions* options
       options->report = options->open = true;
     } else if (a == "--watch") {
       options->watch = true;
+    } else if (a == "--wake") {
+      options->wake = true;
     } else if (a == "--notify-exec") {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
         *error = "--notify-exec needs a program";
@@ -300,7 +302,8 @@ std::string FormatDriveTableText(const DriveTable& table) {
   return out;
 }
 
-std::string FormatDriveTableJson(const DriveTable& table, int trayState) {
+std::string FormatDriveTableJson(const DriveTable& table, int trayState,
+                                 std::uint32_t asleepDrives) {
   std::string out = "{\"trayState\": " + std::to_string(trayState) + ", \"drives\": [";
   bool firstDrive = true;
   for (int d = 0; d < kMaxDrives; ++d) {
@@ -333,6 +336,7 @@ std::string FormatDriveTableJson(const DriveTable& table, int trayState) {
     out += ", \"lastEvaluated\": ";
     out += HasLastEvaluated(r.lastEvaluated) ? "\"" + FormatTime(r.lastEvaluated) + "\""
                                              : std::string("null");
+    out += (asleepDrives >> d) & 1 ? ", \"asleep\": true" : ", \"asleep\": false";
     out += ", \"attributes\": [";
     for (int i = 0; i < r.attributeCount; ++i) {
       const DriveAttribute& a = r.attributes[i];

@@ -17,6 +17,7 @@ struct CliOptions {
   bool help = false;
   int ticks = 0;                 // --ticks N: monitor steps after the first
   bool watch = false;            // --watch: monitor until interrupted
+  bool wake = false;             // --wake: re-read drives found in standby too
   std::string checkDefinitions;  // --check-definitions FILE
   bool report = false;           // --report: write the health report at the end
   bool open = false;             // --open: also open it
@@ -53,7 +54,10 @@ std::string FormatMessageLine(int style, const char* caption, const char* text);
 std::string FormatDriveTableText(const DriveTable& table);
 
 // The drive table as one JSON object on one line:
-// {"trayState": N, "drives": [...]}.
-std::string FormatDriveTableJson(const DriveTable& table, int trayState);
+// {"trayState": N, "drives": [...]}; a drive's "lastEvaluated" is the time
+// of its last reading (null before one), "asleep" is bit d of
+// `asleepDrives` (found in standby and left unread).
+std::string FormatDriveTableJson(const DriveTable& table, int trayState,
+                                 std::uint32_t asleepDrives);
 
 }  // namespace kestrel

@@ -42,6 +42,8 @@ constexpr char kUsage[] =
     "  --verbose       also print the status texts of the scan\n"
     "  --ticks N       watch the drives N seconds more (simulated seconds with --sim)\n"
     "  --watch         watch the drives until interrupted (SIGINT, SIGTERM)\n"
+    "  --wake          with --watch or --ticks: re-read ATA drives in standby too\n"
+    "                  (by default they are asked their power mode and left asleep)\n"
     "  --notify-exec PROGRAM\n"
     "                  run PROGRAM (no shell) for every notice, with KESTREL_*\n"
     "                  environment variables telling what it is about\n"
@@ -144,6 +146,14 @@ int ListDisks() {
   return 0;
 }
 
+std::uint32_t AsleepDrives(const MonitorState& state) {
+  std::uint32_t mask = 0;
+  for (int d = 0; d < kMaxDrives; ++d) {
+    if (state.slots[d].asleep) mask |= 1u << d;
+  }
+  return mask;
+}
+
 volatile sig_atomic_t g_stop = 0;
 void OnStopSignal(int) { g_stop = 1; }
 // SIGHUP asks for the log to be reopened; the watch does it between ticks.
@@ -233,6 +243,8 @@ int Run(const std::vector<std::string>& args) {
     return 1;
   }
   StartMonitor(*table);
+  // A watch leaves spun-down disks asleep; a one-shot diagnosis reads them.
+  state.standbyAware = (options.watch || options.ticks > 0) && !options.wake;
   if (options.verbose && !DefinitionsLoaded()) {
     std::fprintf(stderr, "kestrel-cli: no definition file %s: every attribute is unknown\n",
                  Cp932ToUtf8(table->definitionPath).c_str());
@@ -249,7 +261,7 @@ int Run(const std::vector<std::string>& args) {
   const auto tick = [&] {
     host.readDrive = false;
     MonitorTick();
-    metrics.AfterTick(host.readDrive, state.trayState);
+    metrics.AfterTick(host.readDrive, state.trayState, AsleepDrives(state));
   };
 
   // A one-shot diagnosis reads the drives now, even within the first 30
@@ -286,8 +298,9 @@ int Run(const std::vector<std::string>& args) {
 
   table = LockDriveTable();
   if (table != nullptr) {
-    std::string text =
-        options.json ? FormatDriveTableJson(*table, state.trayState) : FormatDriveTableText(*table);
+    std::string text = options.json
+                           ? FormatDriveTableJson(*table, state.trayState, AsleepDrives(state))
+                           : FormatDriveTableText(*table);
     UnlockDriveTable();
     std::fputs(text.c_str(), stdout);
   }

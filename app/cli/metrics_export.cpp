@@ -82,6 +82,7 @@ const char* ReasonPhrase(int status) {
 struct MetricsExport::State {
   std::string file;
   bool firstTick = true;
+  std::uint32_t asleepDrives = 0;
   std::uint64_t ticks = 0;
   bool serving = false;
   std::atomic<std::uint64_t> requests{0};
@@ -159,14 +160,17 @@ bool MetricsExport::Start(const std::string& file, const std::string& host, int 
 #endif
 }
 
-void MetricsExport::AfterTick(bool readDrive, int trayState) {
+void MetricsExport::AfterTick(bool readDrive, int trayState, std::uint32_t asleepDrives) {
   State& s = *state_;
   ++s.ticks;
-  const bool writeFile = !s.file.empty() && (readDrive || s.firstTick);
+  const bool writeFile =
+      !s.file.empty() && (readDrive || s.firstTick || asleepDrives != s.asleepDrives);
   s.firstTick = false;
+  s.asleepDrives = asleepDrives;
   if (!writeFile && !s.serving) return;
   MetricsExtras extras;
   extras.trayState = trayState;
+  extras.asleepDrives = asleepDrives;
   extras.monitorTicks = s.ticks;
   extras.withHttp = s.serving;
   extras.httpRequests = s.requests.load(std::memory_order_relaxed);

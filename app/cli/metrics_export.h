@@ -7,6 +7,7 @@
 // threads only copy that text, so a scrape never takes the drive lock.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -25,9 +26,11 @@ class MetricsExport {
   // Returns false with a reason when the address cannot be bound.
   bool Start(const std::string& file, const std::string& host, int port, std::string* error);
 
-  // After a monitor tick; `readDrive`: it read a drive. Takes the table
-  // lock while it renders.
-  void AfterTick(bool readDrive, int trayState);
+  // After a monitor tick; `readDrive`: it read a drive; `asleepDrives`:
+  // bit d, drive d was found in standby. The file is written again when
+  // a drive was read or one fell asleep or woke. Takes the table lock
+  // while it renders.
+  void AfterTick(bool readDrive, int trayState, std::uint32_t asleepDrives);
 
   // Stops the server and waits for its threads.
   void Stop();

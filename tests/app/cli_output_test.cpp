@@ -45,18 +45,18 @@ TEST_F(CliJson, DescribesEveryPresentDriveAndItsAttributes) {
       "Attribute.01 = 0x000B 100 100 0 97\n"
       "[Drive3]\nPacket = 5\n");
   RereadSmart(1);
-  std::string json = FormatDriveTableJson(TheDriveTable(), 2);
+  std::string json = FormatDriveTableJson(TheDriveTable(), 2, 1u << 3);
   EXPECT_EQ(json.rfind("{\"trayState\": 2, \"drives\": [{\"index\": 0,", 0), 0u) << json;
   EXPECT_EQ(json.find('\n'), json.size() - 1) << "one line";
   for (const char* part :
        {"\"index\": 0, \"state\": [\"Present\", \"Usable\"], \"status\": [\"StatusError\", "
         "\"StatusErrorSeen\", \"SmartSupported\", \"SmartEnabled\"]",
         "\"model\": \"Disk \\\\\\\"A\\\\\\\"\"", "\"capacity\": \".5 GB\"", "\"serialAta\": true",
-        "\"lastEvaluated\": \"2026-01-01 09:00:00\"",
+        "\"lastEvaluated\": \"2026-01-01 09:00:00\", \"asleep\": false",
         "\"id\": 1, \"threshold\": 97, \"current\": 100, \"worst\": 100, \"flags\": 11, "
         "\"raw\": 0, \"rawText\": \"0\", \"goodness\": 1, \"level\": \"error\", "
         "\"changes\": [], \"name\": \"Attribute 01\", \"meaning\": \"Test attribute\"}",
-        "\"index\": 3, \"state\": [\"Present\"]", "\"lastEvaluated\": null"}) {
+        "\"index\": 3, \"state\": [\"Present\"]", "\"lastEvaluated\": null, \"asleep\": true"}) {
     EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
   }
   EXPECT_EQ(json.find("\"index\": 1"), std::string::npos);

@@ -113,6 +113,35 @@ TEST_F(ChannelTest, RegistersOfEachCommandInBothPlatformRecords) {
   EXPECT_EQ(buffer[0], 0) << "nothing comes back from a failed call";
 }
 
+// CHECK POWER MODE is a non-data command that asks the registers back;
+// the count register tells the mode. Only a ready status with a known
+// count is believed: a bridge that answers without registers, or a drive
+// that fails the command, must not read as asleep for ever.
+TEST_F(ChannelTest, PowerModeFromTheCountRegister) {
+  struct Case {
+    bool call;
+    std::uint8_t driverError, status, count;
+    PowerMode mode;
+  };
+  const Case cases[] = {
+      {true, 0, 0x50, 0x00, PowerMode::kStandby},    {true, 0, 0x40, 0x01, PowerMode::kStandby},
+      {true, 0, 0x50, 0x80, PowerMode::kActive},     {true, 0, 0x50, 0x83, PowerMode::kActive},
+      {true, 0, 0x50, 0xFF, PowerMode::kActive},     {true, 0, 0x50, 0x41, PowerMode::kActive},
+      {true, 0, 0x50, 0x7F, PowerMode::kUnknown},    {true, 0, 0x00, 0x00, PowerMode::kUnknown},
+      {true, 0x51, 0x51, 0x00, PowerMode::kUnknown}, {false, 0, 0x50, 0x00, PowerMode::kUnknown},
+  };
+  for (const Case& c : cases) {
+    tap.outcome = AtaOutcome{c.call, 5, c.driverError, 0x04, {}};
+    tap.outcome.returned.sectorCount = c.count;
+    tap.outcome.returned.command = c.status;
+    EXPECT_EQ(CheckPowerMode(4), c.mode) << int(c.count) << " status " << int(c.status);
+  }
+  const PassThroughCommand cdb = BuildPassThrough(tap.sent[0].regs, tap.sent[0].mode);
+  EXPECT_EQ(Hex(cdb.cdb, sizeof cdb.cdb), "85 06 20 00 00 00 00 00 00 00 00 00 00 A0 E5 00 ");
+  EXPECT_EQ(tap.sent[0].handle, 0x44);
+  EXPECT_TRUE(sink.boxes.empty() && sink.notes.empty()) << "a power check reports nothing";
+}
+
 // On the 9x family one driver device serves drives 0-3; its device map
 // leaves out packet devices, and a drive without SMART keeps the device
 // open for the others.

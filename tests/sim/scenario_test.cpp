@@ -24,6 +24,8 @@ TEST(ScenarioParse, RejectsWhatItCannotMean) {
       {"[Drive0]\nAttribute.01 = 0 300 1 0 1\n", "flags current"},
       {"[Drive0]\nAttribute.01 = 0 1 1 0x1000000000000 1\n", "flags"},
       {"[Drive0]\nFail = explode\n", "unknown command"},
+      {"[Drive0]\nPower = off\n", "expected active, idle, standby or sleep"},
+      {"[Drive0]\nTransport = nvme\nPower = idle\n", "not a key of an NVMe drive"},
       {"[Drive0]\n[At 5]\nDrive1.Model = X\n", "DriveN"},
       {"[At soon]\n", "At seconds"},
       {"[Platform]\nClock = yesterday\n", "YYYY"},
