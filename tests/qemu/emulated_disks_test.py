@@ -223,6 +223,7 @@ def boot(kver, initrd, work):
            "-kernel", f"/boot/vmlinuz-{kver}", "-initrd", initrd,
            "-append", "console=ttyS0 panic=-1 quiet",
            "-serial", f"file:{console}", "-serial", f"file:{results}",
+           "-trace", "enable=ide_exec_cmd", "-D", os.path.join(work, "ide-trace.log"),
            "-device", "ahci,id=ahci"]
 
     def image(key, size):
@@ -461,9 +462,22 @@ def check(out):
     check_nvme(checks, watch, "watch", list(NVMES))
     checks.equal(read(out, "watch.log"), "", "watch: an idle disk logs nothing")
     start = read(out, "watch.start").strip()
-    last = drives.get("ahci", {}).get("lastEvaluated") or ""
-    checks.expect(last >= start and seconds_between(start, last) >= 29,
-                  "watch: read the drives twice", f"started {start}, last read {last}")
+    # The AHCI disk was told to spin down before the second period. The
+    # watch must leave it as the drive itself says it is: asleep and
+    # unread in standby, read when active (QEMU's disks have no power
+    # states and answer every CHECK POWER MODE "active or idle").
+    power = read(out, "standby-check.txt")
+    in_standby = "Device is in STANDBY mode" in power
+    checks.expect(in_standby or re.search(r"Power mode (is|was):\s+ACTIVE or IDLE", power),
+                  "standby: the drive answers CHECK POWER MODE", power[-300:])
+    ahci = drives.get("ahci", {})
+    checks.equal(ahci.get("asleep"), in_standby, "watch: asleep as the drive says")
+    last = ahci.get("lastEvaluated") or ""
+    checks.expect(last >= start and (seconds_between(start, last) >= 29) != in_standby,
+                  "watch: read the drives twice, a drive in standby once",
+                  f"started {start}, last read {last}")
+    checks.expect(asks_before_reading(os.path.join(os.path.dirname(out), "ide-trace.log")),
+                  "watch: after STANDBY IMMEDIATE the disk is asked its power mode first")
     errors = read(out, "watch.err").splitlines()
     ide = drives["ide"]["index"] if "ide" in drives else -1
     message = re.compile(rf"16\t[^\t]*\tドライブ{ide}のドライバエラー0x41/IDEエラー=0x04です\.")
@@ -513,6 +527,18 @@ def check(out):
     check_drives(checks, rss, "watch of two drives", ["ahci"])
     check_nvme(checks, rss, "watch of two drives", ["nvme"], attributes=True)
     return checks
+
+
+def asks_before_reading(trace):
+    """The commands QEMU's disks were sent (its ide_exec_cmd trace): the
+    first command after STANDBY IMMEDIATE (E0h) to the disk that got it is
+    the watch's CHECK POWER MODE (E5h), not a SMART reading (B0h)."""
+    sent = re.findall(r"state (0x[0-9a-f]+); cmd (0x[0-9a-f]+)", open(trace).read())
+    at = next((i for i, (_, cmd) in enumerate(sent) if cmd == "0xe0"), None)
+    if at is None:
+        return False
+    after = [cmd for state, cmd in sent[at + 1:] if state == sent[at][0]]
+    return after[:1] == ["0xe5"]
 
 
 def seconds_between(a, b):

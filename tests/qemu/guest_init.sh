@@ -106,11 +106,15 @@ echo $? > $O/oneshot.rc
 echo $? > $O/ticks.rc
 
 # SMART off on the IDE disk again, between the watch's two readings: its
-# second RETURN STATUS fails with an ATA error.
+# second RETURN STATUS fails with an ATA error. The AHCI disk is told to
+# spin down (STANDBY IMMEDIATE); after the watch's second period the
+# drive itself says its power mode (CHECK POWER MODE).
 while [ $(uptime_s) -lt $((start + 10)) ]; do sleep 0.2; done
 smartctl -s off /dev/$ide > $O/smart-off-2.txt 2>&1
+smartctl -s standby,now /dev/$ahci > $O/standby.txt 2>&1
 
 while [ $(uptime_s) -lt $((start + 33)) ]; do sleep 0.2; done
+smartctl -n standby -i /dev/$ahci > $O/standby-check.txt 2>&1
 kill -TERM $watcher
 wait $watcher
 echo $? > $O/watch.rc
