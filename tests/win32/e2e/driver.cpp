@@ -5,22 +5,13 @@
 // which another process cannot read, it reads through menu_probe.dll
 // hooked into the program; the diagnosis button's pictures it compares
 // with the program's own button strip on the screen. It runs in the same
-// Wine desktop as the program; tests/win32/e2e/run.sh starts both.
+// Wine desktop as the program; tests/win32/e2e/run.sh starts both and
+// describes the runs:
 //
-//   driver stopbox SNAPDIR
-//       Kestrel.exe on a machine without SMART devices: the stop box, then
-//       the end, and the main window never shown.
-//   driver main LOG REPORT SETTINGS SNAPDIR
-//       KestrelSim.exe on tests/win32/e2e/two_drives.scenario, started with
-//       "/l LOG": window and layout, status bar, drive windows, version
-//       box, settings, diagnosis button and report, menus and check marks,
-//       minimising, the tray icon after a shell restart, the scenario's
-//       change with its balloon, WM_CLOSE.
-//   driver hidden
-//       KestrelSim.exe started with HideOnStart=1: stays hidden until the
-//       tray menu's 「開く」, ends by the exit command.
-//   driver ready FILE
-//       Writes FILE: started by the desktop, it tells that the desktop is up.
+//   driver stopbox SNAPDIR                     Kestrel.exe without SMART devices
+//   driver main LOG REPORT SETTINGS SNAPDIR    KestrelSim.exe started with "/l LOG"
+//   driver hidden                              KestrelSim.exe with HideOnStart=1
+//   driver ready FILE                          writes FILE: the desktop is up
 //
 // Each failed check prints "FAIL ..."; the exit code is the number of
 // failures. "SNAP name" asks run.sh for a screenshot SNAPDIR/name.png, which
@@ -75,12 +66,10 @@ bool CheckText(const std::string& got, const std::string& want, const char* what
 // Polls `done` every 50 ms for up to `ms` milliseconds.
 template <typename F>
 bool WaitFor(DWORD ms, F done) {
-  ULONGLONG end = GetTickCount64() + ms;
-  for (;;) {
-    if (done()) return true;
+  for (ULONGLONG end = GetTickCount64() + ms; !done(); Sleep(50)) {
     if (GetTickCount64() >= end) return false;
-    Sleep(50);
   }
+  return true;
 }
 
 // Checks that `done` comes true within `ms` milliseconds.
@@ -120,54 +109,28 @@ DWORD ProcessOf(HWND w) {
   return pid;
 }
 
-struct Filter {
-  const char* cls;
-  const char* title;  // nullptr: any
-  DWORD pid;          // 0: any
-  bool visibleOnly;
-};
-
-std::vector<HWND> TopWindows(const Filter& f) {
-  struct Search {
-    const Filter* f;
-    std::vector<HWND> found;
-  } search{&f, {}};
-  EnumWindows(
-      [](HWND w, LPARAM p) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(p);
-        if (ClassOf(w) != s->f->cls) return TRUE;
-        if (s->f->visibleOnly && !IsWindowVisible(w)) return TRUE;
-        if (s->f->pid != 0 && ProcessOf(w) != s->f->pid) return TRUE;
-        if (s->f->title != nullptr) {
-          char title[512] = {};
-          GetWindowTextA(w, title, sizeof title);
-          if (std::strcmp(title, s->f->title) != 0) return TRUE;
-        }
-        s->found.push_back(w);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-HWND WaitWindow(const Filter& f, DWORD ms) {
-  HWND found = nullptr;
-  WaitFor(ms, [&] {
-    std::vector<HWND> all = TopWindows(f);
-    if (!all.empty()) found = all.front();
-    return found != nullptr;
-  });
+// The top-level windows of class `cls`, with caption `title` unless that
+// is nullptr, of process `pid` unless that is 0, shown unless `hidden`.
+std::vector<HWND> TopWindows(const char* cls, const char* title, DWORD pid = 0,
+                             bool hidden = false) {
+  std::vector<HWND> found;
+  for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, cls, title)) != nullptr;) {
+    if ((hidden || IsWindowVisible(w)) && (pid == 0 || ProcessOf(w) == pid)) found.push_back(w);
+  }
   return found;
 }
 
-// A shown dialog of the program with this caption, within 10 s.
-HWND WaitDialog(const char* caption, DWORD pid) {
-  return WaitWindow({kDialogClass, caption, pid, true}, 10000);
+// The first shown window of the program with this class (and caption),
+// within 10 s.
+HWND WaitWindow(DWORD pid, const char* cls, const char* caption = nullptr) {
+  std::vector<HWND> all;
+  WaitFor(10000, [&] { return !(all = TopWindows(cls, caption, pid)).empty(); });
+  return all.empty() ? nullptr : all.front();
 }
 
 // The main window is the program's dialog that has the menu bar.
-HWND FindMainWindow(bool visibleOnly) {
-  for (HWND w : TopWindows({kDialogClass, kTitle, 0, visibleOnly})) {
+HWND FindMainWindow(bool hidden = false) {
+  for (HWND w : TopWindows(kDialogClass, kTitle, 0, hidden)) {
     if (GetMenu(w) != nullptr) return w;
   }
   return nullptr;
@@ -216,7 +179,7 @@ std::vector<int> StatusParts(HWND bar) {
 // balloon tooltip of another process); "" when none is up.
 std::string BalloonText() {
   HWND tip = nullptr;
-  for (HWND w : TopWindows({TOOLTIPS_CLASSA, nullptr, 0, true})) {
+  for (HWND w : TopWindows(TOOLTIPS_CLASSA, nullptr)) {
     if (GetWindowLongA(w, GWL_STYLE) & TTS_BALLOON) tip = w;
   }
   struct Tool {
@@ -259,10 +222,13 @@ std::string ProbeMenu(HWND main, LPARAM which) {
   return TextOf(answers);
 }
 
-// The tray icon's menu, opened as by its right button.
-HWND OpenTrayMenu(HWND main, DWORD pid) {
+// Opens the tray icon's menu as by its right button and checks its items.
+HWND CheckTrayMenu(HWND main, const char* items, const char* what) {
   PostMessageA(main, kTrayCallback, 0, WM_RBUTTONDOWN);
-  return WaitWindow({kMenuClass, nullptr, pid, true}, 10000);
+  HWND menu = WaitWindow(ProcessOf(main), kMenuClass);
+  CheckText(menu == nullptr ? "<no menu>" : ProbeMenu(main, reinterpret_cast<LPARAM>(menu)), items,
+            what);
+  return menu;
 }
 
 // The labels of a dialog that the dialogs' font cuts short.
@@ -306,36 +272,30 @@ void Snap(const std::string& dir, const char* name) {
   CheckWithin(30000, "screenshot taken", png, [&] { return FileExists(png); });
 }
 
+HANDLE OpenProgram(HWND w) {
+  return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ProcessOf(w));
+}
+
 // Checks that the program's process ends within 20 s with exit code 0,
 // and closes its handle.
 void CheckEndsWithZero(HANDLE program, const char* what) {
-  long code = -1;
+  DWORD code = 1;
   if (program != nullptr && WaitForSingleObject(program, 20000) == WAIT_OBJECT_0) {
-    DWORD exitCode = 0;
-    GetExitCodeProcess(program, &exitCode);
-    code = static_cast<long>(exitCode);
+    GetExitCodeProcess(program, &code);
   }
   Check(code == 0, what, std::to_string(code));
   if (program != nullptr) CloseHandle(program);
 }
 
-HANDLE OpenProgram(HWND w) {
-  return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ProcessOf(w));
-}
-
 // ------------------------------------------------------------ Kestrel.exe
-
-constexpr char kNoSmartText[] =
-    "S.M.A.R.T.情報が取得できません。管理者権限で\n"
-    "Kestrelを起動してから診断を行なって下さい。";
 
 int StopBox(const std::string& snapDir) {
   // The main window exists (it owns the box) but must never be shown.
   bool mainShown = false;
   HWND box = nullptr;
   WaitFor(60000, [&] {
-    if (FindMainWindow(true) != nullptr) mainShown = true;
-    for (HWND w : TopWindows({kDialogClass, kTitle, 0, true})) {
+    if (FindMainWindow() != nullptr) mainShown = true;
+    for (HWND w : TopWindows(kDialogClass, kTitle)) {
       if (GetMenu(w) == nullptr) box = w;
     }
     return box != nullptr;
@@ -343,14 +303,17 @@ int StopBox(const std::string& snapDir) {
   if (!Check(box != nullptr, "stop box shown")) return g_failures;
   CheckText(TextOf(box), kTitle, "stop box caption");
   // The message box's text is its static control 0xFFFF.
-  CheckText(ItemText(box, 0xFFFF), kNoSmartText, "stop box text");
+  CheckText(ItemText(box, 0xFFFF),
+            "S.M.A.R.T.情報が取得できません。管理者権限で\n"
+            "Kestrelを起動してから診断を行なって下さい。",
+            "stop box text");
   HANDLE program = OpenProgram(box);
   Check(GetDlgItem(box, IDOK) != nullptr && GetDlgItem(box, IDCANCEL) == nullptr,
         "stop box has OK only");
   Snap(snapDir, "stop-box");
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   bool ended = WaitFor(20000, [&] {
-    if (FindMainWindow(true) != nullptr) mainShown = true;
+    if (FindMainWindow() != nullptr) mainShown = true;
     return WaitForSingleObject(program, 0) == WAIT_OBJECT_0;
   });
   Check(ended, "program ends after OK");
@@ -376,14 +339,14 @@ const DriveWindow kDriveWindows[2] = {
      "TSUBAME TB080A|TB1A0042|1.02|74.5 GB|ATA/ATAPI-6 T13 1410D revision 0|有無:有り  状態:有効|"},
 };
 
-std::vector<HWND> PropertyWindows(DWORD pid, const char* caption) {
-  return TopWindows({kDialogClass, caption, pid, true});
+std::vector<HWND> PropertyWindows(DWORD pid, int drive) {
+  return TopWindows(kDialogClass, kDriveWindows[drive].caption, pid);
 }
 
 void CheckDriveWindows(HWND main, DWORD pid, const std::string& snapDir) {
   for (int drive = 0; drive < 2; ++drive) {
     PostMessageA(main, WM_COMMAND, kDriveFirst + drive, 0);
-    HWND w = WaitDialog(kDriveWindows[drive].caption, pid);
+    HWND w = WaitWindow(pid, kDialogClass, kDriveWindows[drive].caption);
     if (!Check(w != nullptr, "drive window", kDriveWindows[drive].caption)) continue;
     std::string fields = ItemText(w, kFieldIds[0]);
     for (int i = 1; i < 7; ++i) fields.append("|").append(ItemText(w, kFieldIds[i]));
@@ -394,20 +357,17 @@ void CheckDriveWindows(HWND main, DWORD pid, const std::string& snapDir) {
   // Any number open: a second window of drive 0 beside the first.
   PostMessageA(main, WM_COMMAND, kDriveFirst, 0);
   CheckWithin(10000, "second window of the same drive",
-              [&] { return PropertyWindows(pid, kDriveWindows[0].caption).size() == 2; });
+              [&] { return PropertyWindows(pid, 0).size() == 2; });
   Snap(snapDir, "properties");
   // OK, Esc and Enter each close one window, and only it.
-  std::vector<HWND> zero = PropertyWindows(pid, kDriveWindows[0].caption);
-  std::vector<HWND> one = PropertyWindows(pid, kDriveWindows[1].caption);
+  std::vector<HWND> zero = PropertyWindows(pid, 0), one = PropertyWindows(pid, 1);
   if (zero.size() == 2 && one.size() == 1) {
     PostMessageA(zero[0], WM_COMMAND, IDOK, 0);
     PostMessageA(zero[1], WM_KEYDOWN, VK_ESCAPE, 0);
     PostMessageA(one[0], WM_KEYDOWN, VK_RETURN, 0);
   }
-  CheckWithin(10000, "drive windows closed by OK, Esc and Enter", [&] {
-    return PropertyWindows(pid, kDriveWindows[0].caption).empty() &&
-           PropertyWindows(pid, kDriveWindows[1].caption).empty();
-  });
+  CheckWithin(10000, "drive windows closed by OK, Esc and Enter",
+              [&] { return PropertyWindows(pid, 0).empty() && PropertyWindows(pid, 1).empty(); });
   Check(IsWindowVisible(main) != FALSE, "main window stays");
 }
 
@@ -417,13 +377,12 @@ void CheckAboutBox(HWND main, DWORD pid) {
   PostMessageA(main, WM_KEYDOWN, VK_RETURN, 0);
   PostMessageA(main, WM_KEYDOWN, VK_ESCAPE, 0);
   PostMessageA(main, WM_COMMAND, kAbout, 0);
-  HWND about = WaitDialog("Kestrelのバージョン情報", pid);
+  HWND about = WaitWindow(pid, kDialogClass, "Kestrelのバージョン情報");
   if (!Check(about != nullptr, "version box")) return;
   Check(IsWindowVisible(main) != FALSE, "Enter and Esc leave the main window");
   CheckText(ItemText(about, 1050) + "|" + ItemText(about, 1051),
             "Kestrelハードディスク故障診断プログラム Solo|Version 1.5.2  Copyright (C) 2026 Corvid",
             "version box texts");
-  // Modal: the main window is disabled until OK.
   Check(!IsWindowEnabled(main), "version box is modal");
   PostMessageA(about, WM_COMMAND, IDOK, 0);
   CheckWithin(10000, "version box closed by OK, main window enabled",
@@ -493,9 +452,7 @@ void CheckDiagnosis(HWND main, HANDLE program, const std::string& report) {
   SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored);
   CheckWithin(10000, "report written", report, [&] { return FileExists(report); });
   std::string page = ReadFile(report);
-  Check(page.size() > 2 && page.compare(page.size() - 2, 2, "\r\n") == 0 &&
-            page.find("</html>") != std::string::npos,
-        "report complete");
+  Check(page.ends_with("</html>\r\n"), "report complete");
 }
 
 // The menus as the program has filled them, read from inside it. The
@@ -505,18 +462,17 @@ void CheckMenus(HWND main, DWORD pid, const std::string& ini, const std::string&
   RECT r;
   GetWindowRect(main, &r);
   SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-  HWND menu = OpenTrayMenu(main, pid);
-  if (!Check(menu != nullptr, "tray menu opens on the right button")) return;
-  CheckText(ProbeMenu(main, reinterpret_cast<LPARAM>(menu)),
-            "バルーンを表示する(&B)|*起動時に画面を表示しない(&H)|-|~開く(&O)|終了(&X)",
-            "tray menu of the shown window");
+  HWND menu = CheckTrayMenu(
+      main, "バルーンを表示する(&B)|*起動時に画面を表示しない(&H)|-|~開く(&O)|終了(&X)",
+      "tray menu of the shown window");
+  if (menu == nullptr) return;
   Snap(snapDir, "tray-menu");
   PostMessageA(menu, WM_CHAR, 'b', 0);
   CheckWithin(10000, "its balloon item writes UseBalloon 1",
               [&] { return !IsWindowVisible(menu) && Setting(ini, "UseBalloon") == 1; });
   // Alt+F opens the file popup, which gets its check marks as it opens.
   PostMessageA(main, WM_SYSCOMMAND, SC_KEYMENU, 'f');
-  menu = WaitWindow({kMenuClass, nullptr, pid, true}, 10000);
+  menu = WaitWindow(pid, kMenuClass);
   CheckText(ProbeMenu(main, 0),
             "ファイル(&F){*バルーンを表示する(&B)|*起動時に画面を表示しない(&H)|-|終了(&X)}|"
             "ドライブ情報(&I){SATA#&0|ATA#&1}|"
@@ -526,14 +482,14 @@ void CheckMenus(HWND main, DWORD pid, const std::string& ini, const std::string&
   PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
   CheckWithin(10000, "menu closed by Esc", [&] { return !IsWindowVisible(menu); });
   std::string system = ProbeMenu(main, 1);
-  const std::string about = "|-|Kestrelのバージョン情報...(&A)";
-  Check(system.ends_with(about), "system menu ends with the version item", system);
+  Check(system.ends_with("|-|Kestrelのバージョン情報...(&A)"),
+        "system menu ends with the version item", system);
 }
 
 int Main(const std::string& log, const std::string& report, const std::string& ini,
          const std::string& snapDir) {
   HWND main = nullptr;
-  WaitFor(60000, [&] { return (main = FindMainWindow(true)) != nullptr; });
+  WaitFor(60000, [&] { return (main = FindMainWindow()) != nullptr; });
   if (!Check(main != nullptr, "main window shown")) return g_failures;
   DWORD pid = ProcessOf(main);
   HANDLE program = OpenProgram(main);
@@ -544,15 +500,13 @@ int Main(const std::string& log, const std::string& report, const std::string& i
   // The layout comes with the WM_SIZE the window posts itself: the title
   // picture (352 x 279) above the status bar, whose second part is the
   // right 150 pixels.
-  std::vector<int> parts;
   RECT client{}, barRect{};
   bool laidOut = WaitFor(5000, [&] {
-    parts = StatusParts(bar);
     GetClientRect(main, &client);
     GetWindowRect(bar, &barRect);
     MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&barRect), 2);
-    return parts == std::vector<int>{352 - 150, 352} && client.right == 352 && barRect.top == 279 &&
-           barRect.bottom == client.bottom && barRect.right == 352;
+    return StatusParts(bar) == std::vector<int>{352 - 150, 352} && client.right == 352 &&
+           barRect.top == 279 && barRect.bottom == client.bottom && barRect.right == 352;
   });
   Check(laidOut, "layout: client size, status bar and its parts",
         std::to_string(client.right) + " x " + std::to_string(client.bottom) + ", bar from " +
@@ -614,7 +568,7 @@ int Hidden() {
   HWND main = nullptr;
   // Wait for the end of the start-up: the first reading's time.
   WaitFor(60000, [&] {
-    main = FindMainWindow(false);
+    main = FindMainWindow(true);
     HWND bar = main == nullptr ? nullptr : GetDlgItem(main, kStatusBarId);
     return bar != nullptr && !StatusText(bar, 1).empty();
   });
@@ -622,10 +576,9 @@ int Hidden() {
   HANDLE program = OpenProgram(main);
   Sleep(1000);
   Check(!IsWindowVisible(main), "HideOnStart=1: not shown at the start");
-  HWND menu = OpenTrayMenu(main, ProcessOf(main));
-  CheckText(menu == nullptr ? "<no menu>" : ProbeMenu(main, reinterpret_cast<LPARAM>(menu)),
-            "*バルーンを表示する(&B)|*起動時に画面を表示しない(&H)|-|開く(&O)|終了(&X)",
-            "tray menu of the hidden window");
+  HWND menu = CheckTrayMenu(
+      main, "*バルーンを表示する(&B)|*起動時に画面を表示しない(&H)|-|開く(&O)|終了(&X)",
+      "tray menu of the hidden window");
   PostMessageA(menu, WM_CHAR, 'o', 0);
   CheckWithin(10000, "shown by 開く", [&] { return IsWindowVisible(main) != FALSE; });
   PostMessageA(main, WM_COMMAND, kExit, 0);
