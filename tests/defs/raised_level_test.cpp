@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "defs/definition_check.h"
 #include "report/health_report.h"
 #include "tests/support/test_support.h"
 
@@ -107,24 +106,6 @@ TEST_F(RaisedLevelTest, ACountsFirstDefectsAreAChangeAnnouncedAtItsLevel) {
   EXPECT_EQ(Drive(0).attributes[1].changeBits & RawChanged, 0) << "no count: 0 -> 40 is no change";
   ASSERT_EQ(host.notices.size(), 1u);
   EXPECT_EQ(host.notices[0].second, 2);
-}
-
-TEST_F(RaisedLevelTest, TheCheckFindsWhatTheFileCannotSay) {
-  const std::string path = (dir_.root() / "check.ini").string();
-  WriteFile(path,
-            "[ST3]\n01=Errors|m|,,2,4294967296,\"#\"\n05.Count=1,50\n"
-            "[F]\nAlias=G\n[G]\nComment=never shown\nC5.Count=some\n"
-            "[G100]\nComment=shown\n");
-  Install("");
-  sim->SetCommandLine("kestrel /d \"" + path + "\"");
-  std::vector<std::pair<int, std::string>> found;
-  for (const DefinitionProblem& p : CheckDefinitions(path)) found.emplace_back(p.line, p.text);
-  const std::vector<std::pair<int, std::string>> expected = {
-      {2, "ロウデータフォーマットの数値4294967296は32ビットの符号付き整数に収まりません."},
-      {7, "このセクションのCommentは表示されることがありません."},
-      {8, "キーC5.Countの値は件数(警告,エラー)ではありません."},
-  };
-  EXPECT_EQ(found, expected);
 }
 
 }  // namespace
