@@ -49,27 +49,22 @@ TEST_F(ScanTest, HealthyDriveBecomesUsableWithSlotsFromThresholds) {
   EXPECT_FALSE(TheDriveTable().lock);
 }
 
+// The boxes are captioned by the scan's owner window.
 TEST_F(ScanTest, PacketDeviceIsNamedOnceAndClosed) {
-  Scan("[Drive1]\nModel = DVD\nPacket = 5\n");
+  int owner;
+  Scan("[Drive1]\nModel = DVD\nPacket = 5\n", &owner);
   const DriveRecord& r = Drive(1);
   EXPECT_EQ(r.state, Present);
   EXPECT_EQ(r.handle, kInvalidDeviceHandle);
   EXPECT_EQ(sim->OpenHandles(), 0);
   ASSERT_EQ(sink.boxes.size(), 2u);
   EXPECT_EQ(sink.boxes[0].text, "DeviceIoControl(1)に失敗しました!(      1F/31)");
-  EXPECT_EQ(sink.boxes[0].style, kStyleStop);
+  EXPECT_EQ(std::tie(sink.boxes[0].owner, sink.boxes[0].caption, sink.boxes[0].style),
+            std::make_tuple(static_cast<WindowHandle>(&owner), "Owner", kStyleStop));
   EXPECT_EQ(sink.boxes[1].text, "ドライブ1(パケットデバイス:CD/DVD)ではSMARTはサポートされません.");
-  EXPECT_EQ(sink.boxes[1].style, kStyleInformation);
-  EXPECT_EQ(sink.boxes[1].caption, "Varnsmart");
+  EXPECT_EQ(std::tie(sink.boxes[1].caption, sink.boxes[1].style),
+            std::make_tuple("Owner", kStyleInformation));
   EXPECT_EQ(sim->CommandCount(1, SimCommand::kEnable), 0);
-}
-
-TEST_F(ScanTest, OwnerWindowCaptionsTheBoxes) {
-  int owner;
-  Scan("[Drive1]\nPacket = 5\n", &owner);
-  ASSERT_FALSE(sink.boxes.empty());
-  EXPECT_EQ(sink.boxes[0].owner, &owner);
-  EXPECT_EQ(sink.boxes[0].caption, "Owner");
 }
 
 // The identity's support and enable words, and the ENABLE command.
@@ -104,9 +99,12 @@ TEST_F(ScanTest, SmartSupportAndEnableBranches) {
     const bool usable = c.state & Usable;
     EXPECT_EQ(sim->OpenHandles(), usable ? 1 : 0);
     EXPECT_EQ(Drive(0).attributeCount, usable ? 2 : 0);
-    // A failed ENABLE is an information box, the failed call's a stop box.
-    for (const auto& box : sink.boxes)
+    // A failed ENABLE is an information box, the failed call's a stop box;
+    // without an owner window they have a caption of their own.
+    for (const auto& box : sink.boxes) {
       EXPECT_EQ(box.style, box.text == c.note ? kStyleInformation : kStyleStop);
+      EXPECT_EQ(box.caption, "Varnsmart");
+    }
     ShutdownDrives();
   }
 }
