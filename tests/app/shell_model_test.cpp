@@ -9,18 +9,26 @@
 namespace kestrel {
 namespace {
 
-TEST(ShellSettings, PathReplacesExeOrAppendsIni) {
+// The minor version counts tens of the build.
+TEST(ShellTexts, SettingsPathVersionAndDriveViews) {
   EXPECT_EQ(SettingsPathFor("C:\\Tools\\CHECK.EXE"), "C:\\Tools\\CHECK.ini");
   EXPECT_EQ(SettingsPathFor("C:\\Tools\\check.bin"), "C:\\Tools\\check.bin.ini");
   EXPECT_EQ(SettingsPathFor("exe"), "exe.ini");
+  EXPECT_TRUE(VersionText(1, 2, 3, 4).starts_with("Version 1.23.4  "));
+  EXPECT_EQ(DriveMenuLabel("NVMe", 3), "NVMe#&3");
+  EXPECT_EQ(PropertiesCaption("SATA", 9), "ドライブSATA#9のプロパティ");
+  DriveRecord r{};
+  r.ataMajorVersion = 7;
+  EXPECT_EQ(AtaVersionText(r), "7");
+  std::strcpy(r.minorVersionText, "ATA8-ACS revision 4");
+  EXPECT_EQ(AtaVersionText(r), "ATA8-ACS revision 4");
+  EXPECT_EQ(SmartFunctionText(SmartSupportUndetermined | SmartSupported), "有無:不明  状態:無効");
+  EXPECT_EQ(SmartFunctionText(SmartSupported | SmartEnabled), "有無:有り  状態:有効");
+  EXPECT_EQ(SmartFunctionText(0), "有無:無し  状態:無効");
 }
 
-TEST(ShellVersion, MinorCountsTensOfTheBuild) {
-  EXPECT_EQ(VersionText(1, 0, 5, 2).rfind("Version 1.5.2  ", 0), 0u);
-  EXPECT_EQ(VersionText(1, 2, 3, 4).rfind("Version 1.23.4  ", 0), 0u);
-}
-
-TEST(ShellMenus, BalloonEntriesNeedShellFive) {
+// Balloons, and their entries and check marks, need shell 5 or later.
+TEST(ShellMenus, EntriesAndCheckMarksDependOnPopupAndShell) {
   auto commands = [](const std::vector<MenuEntry>& entries) {
     std::vector<unsigned> out;
     for (const MenuEntry& e : entries) out.push_back(e.command);
@@ -32,14 +40,7 @@ TEST(ShellMenus, BalloonEntriesNeedShellFive) {
   EXPECT_EQ(TrayMenuModel(6).size(), 5u);
   EXPECT_TRUE(HelpMenuModel().removePlaceholder);
   EXPECT_FALSE(FileMenuModel(5).removePlaceholder);
-}
 
-TEST(ShellMenus, DriveLabelsAndCaptions) {
-  EXPECT_EQ(DriveMenuLabel("NVMe", 3), "NVMe#&3");
-  EXPECT_EQ(PropertiesCaption("SATA", 9), "ドライブSATA#9のプロパティ");
-}
-
-TEST(ShellMenus, CheckMarksDependOnPopupAndShell) {
   using Marks = std::vector<std::pair<unsigned, bool>>;
   EXPECT_EQ(CheckMarks(5, false, 0, true, false), (Marks{{32782, true}, {32785, false}}));
   EXPECT_EQ(CheckMarks(5, false, 2, true, true), (Marks{{32785, true}}));
@@ -61,44 +62,40 @@ TEST(ShellTray, RecordSizesFlagsAndBalloons) {
   EXPECT_STREQ(notice.infoTitle, "Kestrelハードディスク故障診断プログラム");
 
   EXPECT_EQ(FillTrayRecord(kTrayModify, kTrayTip, 0, "n", 1, 6, false).flags, kTrayTip);
-  TrayRecord old = FillTrayRecord(kTrayModify, kTrayTip, 0, "n", 1, 4, false);
-  EXPECT_EQ(old.size, 88u);
+  EXPECT_EQ(FillTrayRecord(kTrayModify, kTrayTip, 0, "n", 1, 4, false).size, 88u);
   EXPECT_EQ(FillTrayRecord(kTrayModify, kTrayIcon, 2, nullptr, 0, 6, true).flags, kTrayIcon)
       << "an icon change raises no balloon";
 }
 
-// Texts are cut at the last whole character: a 300-byte notice of
-// double-byte characters after one ASCII byte never ends in a lead byte.
+// Texts are cut at the last whole character: 300 bytes of double-byte
+// characters after one or two ASCII bytes never end in a lead byte.
 TEST(ShellTray, LongTextsAreCutOnCharacterBoundaries) {
-  std::string text = "x";
-  while (text.size() < 300) text += "あ";
-  TrayRecord r = FillTrayRecord(kTrayModify, kTrayTip, 0, text.c_str(), 1, 6, true);
-  EXPECT_EQ(std::strlen(r.tip), 127u);
-  EXPECT_EQ(std::strlen(r.info), 255u);
-  TrayRecord old = FillTrayRecord(kTrayModify, kTrayTip, 0, text.c_str(), 1, 4, true);
-  EXPECT_EQ(std::strlen(old.tip), 63u);
-
-  std::string even = "xx";
-  while (even.size() < 300) even += "あ";
-  r = FillTrayRecord(kTrayModify, kTrayTip, 0, even.c_str(), 1, 6, true);
-  EXPECT_EQ(std::strlen(r.tip), 126u) << "127 would split a character";
-  EXPECT_EQ(std::strlen(r.info), 254u);
+  const struct {
+    std::string head;
+    unsigned shell;
+    std::size_t tip, info;
+  } cases[] = {{"x", 6, 127, 255}, {"x", 4, 63, 255}, {"xx", 6, 126, 254}};
+  for (const auto& c : cases) {
+    std::string text = c.head;
+    while (text.size() < 300) text += "あ";
+    TrayRecord r = FillTrayRecord(kTrayModify, kTrayTip, 0, text.c_str(), 1, c.shell, true);
+    EXPECT_EQ(std::strlen(r.tip), c.tip) << c.head << " " << c.shell;
+    EXPECT_EQ(std::strlen(r.info), c.info) << c.head << " " << c.shell;
+  }
 }
 
 TEST(ShellLayout, SettlesAtThePictureAndTheStatusBar) {
   // A template larger than the picture: the first pass corrects both.
-  LayoutInput in{400, 350, 20, 352, 279, 406, 400};
-  LayoutResult r = ComputeLayout(in);
+  LayoutResult r = ComputeLayout({400, 350, 20, 352, 279, 406, 400});
   EXPECT_EQ(r.statusY, 330);
   EXPECT_EQ(r.partEdges[0], 250);
   EXPECT_EQ(r.partEdges[1], 400);
   ASSERT_TRUE(r.resizeWindow);
   EXPECT_EQ(r.windowWidth, 358);
   EXPECT_EQ(r.windowHeight, 349);
-
-  LayoutResult settled = ComputeLayout({352, 299, 20, 352, 279, 358, 349});
-  EXPECT_FALSE(settled.resizeWindow);
-  EXPECT_EQ(settled.partEdges[0], 202);
+  r = ComputeLayout({352, 299, 20, 352, 279, 358, 349});
+  EXPECT_FALSE(r.resizeWindow);
+  EXPECT_EQ(r.partEdges[0], 202);
 }
 
 TEST(ShellHelp, FirstExistingPlaceElseTheLast) {
@@ -108,18 +105,6 @@ TEST(ShellHelp, FirstExistingPlaceElseTheLast) {
   EXPECT_STREQ(ChooseHelpPage(exists, kPlaces), "b");
   present.clear();
   EXPECT_STREQ(ChooseHelpPage(exists, kPlaces), "d");
-}
-
-TEST(ShellDriveViews, AtaVersionAndSmartWords) {
-  DriveRecord r{};
-  r.ataMajorVersion = 7;
-  EXPECT_EQ(AtaVersionText(r), "7");
-  std::strcpy(r.minorVersionText, "ATA8-ACS revision 4");
-  EXPECT_EQ(AtaVersionText(r), "ATA8-ACS revision 4");
-  EXPECT_EQ(SmartFunctionText(SmartSupportUndetermined | SmartSupported), "有無:不明  状態:無効");
-  EXPECT_EQ(SmartFunctionText(SmartSupported), "有無:有り  状態:無効");
-  EXPECT_EQ(SmartFunctionText(SmartSupported | SmartEnabled), "有無:有り  状態:有効");
-  EXPECT_EQ(SmartFunctionText(0), "有無:無し  状態:無効");
 }
 
 }  // namespace
