@@ -32,12 +32,20 @@ if(WIN32)
   target_sources(kestrel_engine PRIVATE report/md5_win32.cpp)
   target_link_libraries(kestrel_engine PUBLIC advapi32)
 else()
-  # libcrypto's static archive: the same for every program, and the
-  # statically linked kestrel-cli needs nothing from the system at run time.
-  set(OPENSSL_USE_STATIC_LIBS TRUE)
-  find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+  # libmd's static archive: a few kilobytes of MD5 and nothing else, the
+  # same for every program, and the statically linked kestrel-cli needs
+  # nothing from the system at run time. (libcrypto's digest interface
+  # brought its whole provider machinery along: 3 MB of program text,
+  # most of a watch's resident memory.)
+  find_library(KESTREL_LIBMD NAMES libmd.a md)
+  find_path(KESTREL_LIBMD_INCLUDE md5.h)
+  if(NOT KESTREL_LIBMD OR NOT KESTREL_LIBMD_INCLUDE)
+    message(FATAL_ERROR "The drive key needs libmd (md5.h): "
+      "scripts/install-deps.sh demo installs it.")
+  endif()
   target_sources(kestrel_engine PRIVATE report/md5_linux.cpp)
-  target_link_libraries(kestrel_engine PUBLIC OpenSSL::Crypto ${CMAKE_DL_LIBS} Threads::Threads)
+  target_include_directories(kestrel_engine PRIVATE ${KESTREL_LIBMD_INCLUDE})
+  target_link_libraries(kestrel_engine PUBLIC ${KESTREL_LIBMD} ${CMAKE_DL_LIBS} Threads::Threads)
 endif()
 
 # The platform layer: one file per platform behind each interface.

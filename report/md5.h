@@ -1,5 +1,5 @@
 // MD5 message digest (RFC 1321), from the platform's hashing service:
-// CryptoAPI on Windows, libcrypto on Linux. One implementation file per
+// CryptoAPI on Windows, libmd on Linux. One implementation file per
 // platform. MD5 serves here as a fingerprint, not as protection.
 #pragma once
 

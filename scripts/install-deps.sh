@@ -17,7 +17,7 @@
 set -euo pipefail
 
 what="${1:-all}"
-demo=(cmake ninja-build g++ python3 libssl-dev googletest libgtest-dev libbenchmark-dev
+demo=(cmake ninja-build g++ python3 libmd-dev googletest libgtest-dev libbenchmark-dev
       imagemagick fonts-ipafont-gothic libcpp-httplib-dev pkg-config)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 python3-pil fonts-dejavu-core
          wine wine64 locales)
