@@ -1,8 +1,6 @@
 // Goodness, levels, change marks and the drive status of an evaluation.
 #include "defs/evaluate.h"
 
-#include <tuple>
-
 #include "scan/scan.h"
 #include "tests/support/test_support.h"
 
@@ -71,19 +69,6 @@ TEST_F(EvaluateTest, UnjudgedValuesKeepGoodnessAndLevel) {
   EXPECT_EQ(Slot(0).goodness, 1);
   EXPECT_EQ(Slot(0).changeBits & AttrError, AttrError);
   EXPECT_EQ(Drive(0).status & StatusError, 0u) << "counts for nothing now";
-}
-
-// An attribute the thresholds do not list gets a slot, judged by nothing,
-// and one box for the drive's life.
-TEST_F(EvaluateTest, AttributeWithoutThresholdGetsASlotAndOneBox) {
-  Read("Attribute.01 = 0x000B 100 100 0 97\nAttribute.C2 = 0x0022 40 45 40 -\n");
-  ASSERT_EQ(Drive(0).attributeCount, 2);
-  EXPECT_EQ(std::tie(Slot(1).id, Slot(1).threshold), std::make_tuple(0xC2, kNoThreshold));
-  EXPECT_STREQ(Slot(1).name, "Attribute C2");
-  Next();
-  ASSERT_EQ(sink.boxes.size(), 1u);
-  EXPECT_EQ(sink.boxes[0].text, "ドライブ0に閾値の存在しないSMART属性(C2)があります.");
-  EXPECT_EQ(sink.boxes[0].style, kStyleExclamation);
 }
 
 }  // namespace
