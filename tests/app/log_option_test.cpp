@@ -41,6 +41,8 @@ TEST(CommandLineOption, FoundAfterABlankByWholeCharacters) {
   }
 }
 
+// That an opened log keeps and counts what it held is checked where the
+// monitor writes into it (tests/report, tests/faults).
 class LogOptionTest : public SimTest {
  protected:
   void SetUp() override { Install(""); }
@@ -56,17 +58,6 @@ class LogOptionTest : public SimTest {
   const std::string dir = dir_.root().string() + "/";
   MonitorState state_{};
 };
-
-TEST_F(LogOptionTest, ExistingContentStaysAndIsCounted) {
-  const std::string log = dir + "log.txt";
-  WriteFile(log, std::string(1000, 'x'));
-  ASSERT_TRUE(Opens("prog.exe /l" + log));
-  EXPECT_EQ(state_.logBytes, 1000);
-  std::fputs("new\r\n", state_.logFile);
-  CloseLog(state_);
-  EXPECT_EQ(ReadFile(log), std::string(1000, 'x') + "new\r\n");
-  EXPECT_TRUE(sink.boxes.empty());
-}
 
 // A name of 300 double-byte bytes is shown by its first 258 bytes, cut
 // between characters.
