@@ -170,12 +170,9 @@ else()
     app/cli/cli_output.cpp
     app/cli/notify_hook.cpp
     app/cli/metrics_export.cpp
+    app/cli/http_request.cpp
   )
   target_link_libraries(kestrel-cli PRIVATE kestrel_sim)
-  # The HTTP library's headers bring in <chrono>, whose literals have no
-  # code-page-932 form: the metrics' file is compiled for UTF-8.
-  set_source_files_properties(app/cli/metrics_export.cpp PROPERTIES
-    COMPILE_OPTIONS -fexec-charset=UTF-8)
   # A self-contained copy for a machine without our libraries: the small
   # Linux guest of the emulated-disk test (tests/qemu). It needs neither
   # iconv modules nor name services at run time.
@@ -185,23 +182,6 @@ else()
     target_link_libraries(kestrel-cli-static PRIVATE kestrel_sim)
     target_link_options(kestrel-cli-static PRIVATE -static)
   endif()
-  # The metrics server (--metrics-listen) with cpp-httplib: Debian's is a
-  # shared library with the flags pkg-config gives, an upstream copy a
-  # lone header. The static copy goes without it.
-  find_package(PkgConfig QUIET)
-  if(PkgConfig_FOUND)
-    pkg_check_modules(KESTREL_HTTPLIB QUIET IMPORTED_TARGET cpp-httplib)
-  endif()
-  find_path(KESTREL_HTTPLIB_INCLUDE httplib.h)
-  if(KESTREL_HTTPLIB_FOUND)
-    target_link_libraries(kestrel-cli PRIVATE PkgConfig::KESTREL_HTTPLIB)
-  elseif(KESTREL_HTTPLIB_INCLUDE)
-    target_include_directories(kestrel-cli PRIVATE ${KESTREL_HTTPLIB_INCLUDE})
-  else()
-    message(FATAL_ERROR "kestrel-cli needs cpp-httplib (httplib.h): "
-      "scripts/install-deps.sh demo installs it.")
-  endif()
-  target_compile_definitions(kestrel-cli PRIVATE KESTREL_METRICS_HTTP=1)
   install(TARGETS kestrel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${KESTREL_DATA_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/kestrel)
 endif()

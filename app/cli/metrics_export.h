@@ -4,7 +4,8 @@
 //
 // The monitor's thread renders the drive table after each tick, under the
 // table lock, into a text guarded by a mutex of its own; the server's
-// threads only copy that text, so a scrape never takes the drive lock.
+// thread only takes a reference to that text, so a scrape never takes
+// the drive lock.
 #pragma once
 
 #include <cstdint>
@@ -32,7 +33,7 @@ class MetricsExport {
   // while it renders.
   void AfterTick(bool readDrive, int trayState, std::uint32_t asleepDrives);
 
-  // Stops the server and waits for its threads.
+  // Stops the server and waits for its thread.
   void Stop();
 
  private:
