@@ -18,7 +18,7 @@ set -euo pipefail
 
 what="${1:-all}"
 demo=(cmake ninja-build g++ python3 libmd-dev googletest libgtest-dev libbenchmark-dev
-      imagemagick fonts-ipafont-gothic libcpp-httplib-dev pkg-config)
+      imagemagick fonts-ipafont-gothic)
 windows=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 python3-pil fonts-dejavu-core
          wine wine64 locales)
 emulated=(qemu-system-x86 linux-image-amd64 busybox-static smartmontools cpio kmod)
