@@ -36,11 +36,12 @@ TEST_F(ScanTest, HealthyDriveBecomesUsableWithSlotsFromThresholds) {
   EXPECT_EQ(std::tie(r.attributes[0].id, r.attributes[0].threshold, r.attributes[1].id),
             std::make_tuple(0x01, 51, 0x05));
   EXPECT_EQ(r.attributes[0].current, 0) << "the scan never reads values";
-  EXPECT_EQ(
-      sink.StatusOnlyTexts(),
-      (std::vector<std::string>{"ドライブ0はSMARTをサポートします.", "ドライブ0はSMARTが有効です.",
-                                "ドライブ0のSMARTを有効にしました.",
-                                "ドライブ0のSMART属性の閾値取得に成功しました."}));
+  const int status = kStyleStatusOnly;
+  EXPECT_EQ(sink.notes, (std::vector<std::pair<int, std::string>>{
+                            {status, "ドライブ0はSMARTをサポートします."},
+                            {status, "ドライブ0はSMARTが有効です."},
+                            {status, "ドライブ0のSMARTを有効にしました."},
+                            {status, "ドライブ0のSMART属性の閾値取得に成功しました."}}));
   EXPECT_TRUE(sink.boxes.empty());
   EXPECT_EQ(sim->OpenHandles(), 1);
   // The shutdown closes every handle and the lock.

@@ -35,13 +35,7 @@ int RecordingSink::CountNotes(std::string_view text) const {
   return n;
 }
 
-std::vector<std::string> RecordingSink::StatusOnlyTexts() const {
-  std::vector<std::string> out;
-  for (const auto& [style, t] : notes) {
-    if (style < 0) out.push_back(t);
-  }
-  return out;
-}
+namespace {
 
 const std::string& TestDefinitionFile() {
   static const std::string path = [] {
@@ -62,6 +56,8 @@ const std::string& TestDefinitionFile() {
   }();
   return path;
 }
+
+}  // namespace
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -41,8 +41,6 @@ class RecordingSink : public MessageSink {
 
   // How many reported texts (any style) equal `text`.
   int CountNotes(std::string_view text) const;
-  // The texts of style -1, in order.
-  std::vector<std::string> StatusOnlyTexts() const;
   void Clear() { notes.clear(), boxes.clear(); }
 
   std::vector<std::pair<int, std::string>> notes;
@@ -69,10 +67,6 @@ class RecordingHost final : public MonitorHost {
   std::string status[2];
   std::vector<std::string> pages;
 };
-
-// A definition file that names every id "Attribute HH" and shows its whole
-// raw value in decimal; SimTest's command line points "/d" at it.
-const std::string& TestDefinitionFile();
 
 // The whole file, or "" when it cannot be read; and a file written anew.
 std::string ReadFile(const std::filesystem::path& path);
@@ -118,8 +112,10 @@ class LockHolder {
   }};
 };
 
-// A scenario parsed from text, installed with a recording sink. A table
-// that a test scanned is shut down after it.
+// A scenario parsed from text, installed with a recording sink and a
+// command line whose "/d" names a definition file that calls every id
+// "Attribute HH" and shows its whole raw value in decimal. A table that a
+// test scanned is shut down after it.
 class SimTest : public ::testing::Test {
  protected:
   void TearDown() override {
