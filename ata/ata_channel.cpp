@@ -40,6 +40,21 @@ bool IsIdentify(std::uint8_t code) {
 
 constexpr std::uint32_t kErrorFileNotFound = 2;
 
+// Where a command for drive `drive` goes: its own device, or on the 9x
+// family the one driver device, with the drive in the command (odd drives
+// are the slaves of their channel).
+struct Route {
+  DeviceHandle handle;
+  std::uint8_t driveNumber;
+  std::uint8_t driveHead;
+};
+
+Route RouteTo(const DriveTable& table, int drive) {
+  if (!table.isWin9x) return Route{table.records[drive].handle, 0, 0xA0};
+  return Route{table.records[0].handle, static_cast<std::uint8_t>(drive),
+               static_cast<std::uint8_t>((drive & 1) ? 0xB0 : 0xA0)};
+}
+
 void ShowDiagnosis(const char* text, int style) {
   MessageSink* sink = InstalledServices().sink;
   sink->Note(style, text);
@@ -140,15 +155,12 @@ int SendAtaCommand(std::uint8_t command, int drive, std::uint8_t* buffer) {
   regs.cylinderLow = IsIdentify(command) ? 0 : 0x4F;
   regs.cylinderHigh = IsIdentify(command) ? 0 : 0xC2;
   regs.command = IsIdentify(command) ? command : 0xB0;
-  // On the 9x family the drive travels in the command: odd drives are
-  // slaves of their channel.
-  regs.driveHead = (table.isWin9x && (drive & 1)) ? 0xB0 : 0xA0;
-  std::uint8_t driveNumber = table.isWin9x ? static_cast<std::uint8_t>(drive) : 0;
-  DeviceHandle handle = table.isWin9x ? table.records[0].handle : table.records[drive].handle;
+  const Route route = RouteTo(table, drive);
+  regs.driveHead = route.driveHead;
 
   std::uint8_t sector[512];
-  AtaOutcome out =
-      InstalledServices().ata->SendCommand(handle, regs, driveNumber, info->mode, sector);
+  AtaOutcome out = InstalledServices().ata->SendCommand(route.handle, regs, route.driveNumber,
+                                                        info->mode, sector);
 
   if (!out.callSucceeded) {
     if (command != kSmartReturnStatus) {
@@ -201,14 +213,12 @@ std::uint32_t ReadSmartStatus(int drive) {
 
 PowerMode CheckPowerMode(int drive) {
   if (drive < 0 || drive >= kMaxDrives) return PowerMode::kUnknown;
-  DriveTable& table = TheDriveTable();
+  const Route route = RouteTo(TheDriveTable(), drive);
   AtaRegisters regs{};
   regs.command = 0xE5;
-  regs.driveHead = (table.isWin9x && (drive & 1)) ? 0xB0 : 0xA0;
-  const std::uint8_t driveNumber = table.isWin9x ? static_cast<std::uint8_t>(drive) : 0;
-  const DeviceHandle handle = table.isWin9x ? table.records[0].handle : table.records[drive].handle;
+  regs.driveHead = route.driveHead;
   const AtaOutcome out = InstalledServices().ata->SendCommand(
-      handle, regs, driveNumber, AtaDataMode::kReturnRegisters, nullptr);
+      route.handle, regs, route.driveNumber, AtaDataMode::kReturnRegisters, nullptr);
   if (!out.callSucceeded || out.driverError != 0) return PowerMode::kUnknown;
   // The registers came back when the status register does (a ready drive
   // sets DRDY, in standby too); a bridge that answers without them must
