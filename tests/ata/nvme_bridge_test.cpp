@@ -62,17 +62,6 @@ TEST(NvmeBridge, ReadsTheHealthLogAtItsOffsets) {
 }
 
 // The simulator keeps the keys of each kind of drive to it.
-TEST(NvmeBridge, ScenarioRefusesKeysOfTheOtherKindOfDrive) {
-  for (const char* text :
-       {"Transport = nvme\nAttribute.05 = 0 1 1 0 1", "Health.Temperature = 1",
-        "Transport = nvme\nFail = data", "Fail = log", "Transport = sata",
-        "Transport = nvme\nHealth.Temperature = 65536", "\n[At 5]\nDrive0.Transport = ata"}) {
-    Scenario s;
-    std::string error;
-    EXPECT_FALSE(ParseScenario(std::string("[Drive0]\n") + text + "\n", &s, &error)) << text;
-  }
-}
-
 // Drive 0 wears out and warns; drive 1's log never reads; drive 2's stops
 // reading at second 30. Readings at seconds 0, 30, 60 and 90.
 constexpr char kDrives[] =
