@@ -1,17 +1,21 @@
 // kestrel-cli's arguments, message lines and the JSON it prints.
 #include "app/cli/cli_output.h"
 
+#include <tuple>
+
 #include "scan/scan.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {
 namespace {
 
+// The metrics server listens on the loopback address unless given another.
 TEST(CliArguments, FrontEndOptionsThenProgramOptionsSeparateOrJoined) {
   CliOptions o;
   std::string error;
-  ASSERT_TRUE(ParseCliArguments(
-      {"--sim", "demo.scenario", "--json", "/l", "/var/log/k.log", "/Dsmart.dat"}, &o, &error))
+  ASSERT_TRUE(ParseCliArguments({"--sim", "demo.scenario", "--json", "--metrics-listen", "9100",
+                                 "--metrics-file", "k.prom", "/l", "/var/log/k.log", "/Dsmart.dat"},
+                                &o, &error))
       << error;
   EXPECT_EQ(o.scenarioPath, "demo.scenario");
   EXPECT_TRUE(o.json);
@@ -19,9 +23,17 @@ TEST(CliArguments, FrontEndOptionsThenProgramOptionsSeparateOrJoined) {
   EXPECT_EQ(o.programOptions[0], (std::pair<char, std::string>{'l', "/var/log/k.log"}));
   EXPECT_EQ(o.programOptions[1], (std::pair<char, std::string>{'d', "smart.dat"}));
   EXPECT_EQ(ComposeCommandLine(o), "kestrel-cli /l \"/var/log/k.log\" /d \"smart.dat\"");
+  EXPECT_EQ(o.metricsHost + " " + std::to_string(o.metricsPort) + " " + o.metricsFile,
+            "127.0.0.1 9100 k.prom");
+  for (const auto& [listen, host, port] :
+       {std::tuple{"0.0.0.0:9200", "0.0.0.0", 9200}, std::tuple{"[::1]:9300", "::1", 9300}}) {
+    ASSERT_TRUE(ParseCliArguments({"--metrics-listen", listen}, &o, &error)) << listen;
+    EXPECT_EQ(o.metricsHost, host);
+    EXPECT_EQ(o.metricsPort, port);
+  }
 }
 
-TEST(CliArguments, RejectsStrayArgumentsAndQuotes) {
+TEST(CliArguments, RejectsStrayArgumentsQuotesAndBadPorts) {
   CliOptions o;
   std::string error;
   EXPECT_FALSE(ParseCliArguments({"/x", "y"}, &o, &error));
@@ -29,6 +41,10 @@ TEST(CliArguments, RejectsStrayArgumentsAndQuotes) {
                o.programOptions.size() != 2);
   EXPECT_FALSE(ParseCliArguments({"/l", "a\"b"}, &o, &error));
   EXPECT_FALSE(ParseCliArguments({"--sim"}, &o, &error));
+  EXPECT_FALSE(ParseCliArguments({"--metrics-listen"}, &o, &error));
+  for (const char* bad : {"0", "65536", "host:", ":9100", "9100x"}) {
+    EXPECT_FALSE(ParseCliArguments({"--metrics-listen", bad}, &o, &error)) << bad;
+  }
 }
 
 TEST(CliMessages, LineHasStyleCaptionAndEscapedUtf8Text) {
