@@ -6,12 +6,7 @@
 // hooked into the program; the diagnosis button's pictures it compares
 // with the program's own button strip on the screen. It runs in the same
 // Wine desktop as the program; tests/win32/e2e/run.sh starts both and
-// describes the runs:
-//
-//   driver stopbox SNAPDIR                     Kestrel.exe without SMART devices
-//   driver main LOG REPORT SETTINGS SNAPDIR    KestrelSim.exe started with "/l LOG"
-//   driver hidden                              KestrelSim.exe with HideOnStart=1
-//   driver ready FILE                          writes FILE: the desktop is up
+// describes the runs (the modes are in main's usage text).
 //
 // Each failed check prints "FAIL ..."; the exit code is the number of
 // failures. "SNAP name" asks run.sh for a screenshot SNAPDIR/name.png, which
@@ -24,6 +19,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -252,13 +249,8 @@ std::string CutLabels(HWND dialog) {
 }
 
 std::string ReadFile(const std::string& path) {
-  std::string data;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) data.append(chunk, n);
-    std::fclose(f);
-  }
-  return data;
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 bool FileExists(const std::string& path) {
