@@ -43,32 +43,24 @@ TEST_F(EvaluateTest, PreFailureLevelsSetTheDriveStatus) {
             StatusWarning | StatusWarningSeen | StatusError | StatusErrorSeen);
 }
 
-TEST_F(EvaluateTest, RecoveryClearsStatusButNotTheSeenBits) {
-  Read("Attribute.01 = 0x000B 100 100 0 97\n",
-       "[At 10]\nDrive0.Attribute.01 = 0x000B 200 100 0 97\n");
+// At second 10 attribute 01 recovers, and 03 leaves the judged range: it
+// keeps its goodness and level but counts for nothing. The advisory C2 is
+// judged by the file's levels (here the defaults, error at 0 and warning
+// at 5), not by the limit files, and leaves the drive's status alone.
+TEST_F(EvaluateTest, RecoveryUnjudgedValuesAndAdvisoryLevels) {
+  Read(
+      "Attribute.01 = 0x000B 100 100 0 97\nAttribute.03 = 0x000B 100 100 0 97\n"
+      "Attribute.C2 = 0x0022 53 53 0 50\n",
+      "[At 10]\nDrive0.Attribute.01 = 0x000B 200 100 0 97\n"
+      "Drive0.Attribute.03 = 0x000B 254 100 0 97\n");
   Next();
   EXPECT_EQ(Drive(0).status & 0xF, StatusErrorSeen);
   EXPECT_EQ(Slot(0).changeBits, CurrentChanged | GoodnessChanged);
-}
-
-// Advisory attributes are judged by the file's levels (here the defaults,
-// error at 0 and warning at 5), not by the limit files, and leave the
-// drive's status alone.
-TEST_F(EvaluateTest, AdvisoryLevelsComeFromTheFileAndLeaveTheDriveAlone) {
-  Read("Attribute.C2 = 0x0022 53 53 0 50\n");
-  EXPECT_EQ(Slot(0).goodness, 1);
-  EXPECT_EQ(Slot(0).changeBits & (AttrError | AttrWarning), AttrWarning);
-  EXPECT_EQ(Drive(0).status & 0xF, 0u);
-}
-
-TEST_F(EvaluateTest, UnjudgedValuesKeepGoodnessAndLevel) {
-  Read("Attribute.01 = 0x000B 100 100 0 97\n",
-       "[At 10]\nDrive0.Attribute.01 = 0x000B 254 100 0 97\n");
-  Next();
-  EXPECT_EQ(Slot(0).current, 254);
-  EXPECT_EQ(Slot(0).goodness, 1);
-  EXPECT_EQ(Slot(0).changeBits & AttrError, AttrError);
-  EXPECT_EQ(Drive(0).status & StatusError, 0u) << "counts for nothing now";
+  EXPECT_EQ(Slot(1).current, 254);
+  EXPECT_EQ(Slot(1).goodness, 1);
+  EXPECT_EQ(Slot(1).changeBits & AttrError, AttrError);
+  EXPECT_EQ(Slot(2).goodness, 1);
+  EXPECT_EQ(Slot(2).changeBits & (AttrError | AttrWarning), AttrWarning);
 }
 
 }  // namespace
