@@ -33,6 +33,12 @@ Alias=XYZ
 Alias=dEfAuLt DrIvE
 [QQ]
 09=QQ nine
+[Error Level]
+Error=300
+Warning=-3
+[b]
+[ｱ]
+[ab]
 )";
 
 TEST_F(DefinitionsTest, LookupByLeadingPartsAliasesAndTheDefaultDrive) {
@@ -64,41 +70,21 @@ TEST_F(DefinitionsTest, LookupByLeadingPartsAliasesAndTheDefaultDrive) {
     EXPECT_STREQ(slot.meaning, c.meaning) << c.id << " " << c.model;
   }
   EXPECT_STREQ(Define(0xAA, "ABC123").rawFormat, "");
-  // A file without sections answers every lookup with the unknown name.
+  // The section index is sorted and searched alike, ignoring case.
+  const std::vector<const char*>& names = TheDriveTable().sectionNames.sorted;
+  ASSERT_EQ(names.size(), 10u);
+  for (std::size_t i = 1; i < names.size(); ++i) EXPECT_LT(MbsICompare(names[i - 1], names[i]), 0);
+  for (const char* name : {"B", "AB", "ｱ", "default drive"}) EXPECT_TRUE(HasSection(name)) << name;
+  EXPECT_FALSE(HasSection("c"));
+  EXPECT_FALSE(HasSection(""));
+  // Only the low eight bits of a level count.
+  EXPECT_EQ(TheDriveTable().errorLevel, 44);
+  EXPECT_EQ(TheDriveTable().warningLevel, -3);
+  // A file without sections answers every lookup with the unknown name,
+  // and its levels are the defaults again.
   Load("; nothing\n");
   EXPECT_TRUE(HasSection("anything"));
   EXPECT_STREQ(Define(0x09, "ABC").name, "不明な属性");
-}
-
-TEST_F(DefinitionsTest, FieldsAreSplitByWholeCharactersAndCut) {
-  // ポ is 0x83 0x7C: its second byte is a "|" that must not split.
-  std::string longName(70, 'n');
-  std::string longMeaning(300, 'm');
-  Load("[Default Drive]\n01=ポ名|ポ意味\n02=" + longName + "|" + longMeaning + "\n03=Name only\n");
-  const DriveAttribute po = Define(0x01, "M"), cut = Define(0x02, "M"), bare = Define(0x03, "M");
-  EXPECT_EQ(std::string(po.name) + "/" + po.meaning, "ポ名/ポ意味");
-  EXPECT_EQ(cut.name, longName.substr(0, 64));
-  EXPECT_EQ(cut.meaning, longMeaning.substr(0, 256));
-  EXPECT_EQ(std::string(bare.name) + "/" + bare.meaning, "Name only/");
-}
-
-TEST_F(DefinitionsTest, SectionIndexIsSortedAndSearchedAlike) {
-  Load("[b]\n[A]\n[ｱ]\n[ab]\n[Default Drive]\n");
-  const std::vector<const char*>& names = TheDriveTable().sectionNames.sorted;
-  ASSERT_EQ(names.size(), 5u);
-  for (std::size_t i = 1; i < names.size(); ++i) {
-    EXPECT_LT(MbsICompare(names[i - 1], names[i]), 0);
-  }
-  for (const char* name : {"a", "AB", "ｱ", "default drive"}) EXPECT_TRUE(HasSection(name)) << name;
-  EXPECT_FALSE(HasSection("c"));
-  EXPECT_FALSE(HasSection(""));
-}
-
-TEST_F(DefinitionsTest, LevelsKeepTheirLowEightBits) {
-  Load("[Error Level]\nError=300\nWarning=-3\n");
-  EXPECT_EQ(TheDriveTable().errorLevel, 44);
-  EXPECT_EQ(TheDriveTable().warningLevel, -3);
-  Load("[Other]\n");
   EXPECT_EQ(TheDriveTable().errorLevel, 0);
   EXPECT_EQ(TheDriveTable().warningLevel, 5);
 }
@@ -146,12 +132,17 @@ TEST_F(DefinitionsTest, OptionChoosesTheFileAndFallsBackToTheSearch) {
   EXPECT_STREQ(Define(0x01, "M").name, "不明な属性");
 }
 
-TEST_F(DefinitionsTest, CommentComesOnlyFromTheWholeModelSection) {
-  std::string comment(300, 'c');
+// A meaning and a comment are cut to 256 bytes (a name's cut is in
+// tests/faults/hostile_input_test.cpp); the comment comes only from the
+// section of the whole model number.
+TEST_F(DefinitionsTest, MeaningAndCommentAreCutAndTheCommentIsTheWholeModels) {
+  const std::string text(300, 't');
   Install("[Drive0]\nModel = ABC123\n[Drive1]\nModel = ABC124\n");
-  Load("[ABC]\nComment=Family\n[ABC123]\nComment=" + comment + "\n");
+  Load("[Default Drive]\n01=N|" + text + "\n[ABC]\nComment=Family\n[ABC123]\nComment=" + text +
+       "\n");
+  EXPECT_EQ(Define(0x01, "M").meaning, text.substr(0, 256));
   ScanDrives(nullptr, nullptr);
-  EXPECT_EQ(std::string(Drive(0).comment), comment.substr(0, 256));
+  EXPECT_EQ(std::string(Drive(0).comment), text.substr(0, 256));
   EXPECT_STREQ(Drive(1).comment, "");
   ShutdownDrives();
 }
