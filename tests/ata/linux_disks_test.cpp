@@ -11,12 +11,19 @@
 namespace kestrel {
 namespace {
 
-TEST(LinuxDisks, ScsiDisksFirstThenNvmeNamespacesEachInKernelOrder) {
+// SCSI disks first, then NVMe namespaces, each in kernel order (sda ..
+// sdz, sdaa ..); drive N of the channel's device names is the N-th of them.
+TEST(LinuxDisks, WholeDisksInKernelOrderAndTheChannelsIndex) {
   EXPECT_EQ(OrderWholeDisks({"nvme10n1", "sdb", "nvme0n1p1", "loop0", "nvme1n1", "sda1", "sdaa",
-                             "nvme0n1", "sr0", "nvme0c0n1", "sdz"}),
-            (std::vector<std::string>{"sdb", "sdz", "sdaa", "nvme0n1", "nvme1n1", "nvme10n1"}));
+                             "sd", "nvme0n1", "sr0", "nvme0c0n1", "sdz", ".", "sdab", "sda"}),
+            (std::vector<std::string>{"sda", "sdb", "sdz", "sdaa", "sdab", "nvme0n1", "nvme1n1",
+                                      "nvme10n1"}));
   EXPECT_EQ(NvmeControllerOf("nvme12n3"), "nvme12");
   EXPECT_EQ(NvmeControllerOf("nvme0n1p2"), "");
+  const std::string drive = "\\\\.\\PhysicalDrive";
+  EXPECT_EQ(PhysicalDriveIndex(drive + "10"), 10);
+  EXPECT_EQ(PhysicalDriveIndex("//./PhysicalDrive1"), -1);
+  for (const char* bad : {"", "1x", "99999999999"}) EXPECT_EQ(PhysicalDriveIndex(drive + bad), -1);
 }
 
 TEST(LinuxDisks, PassThrough12CarriesTheSameCommandInTwelveBytes) {

@@ -1,13 +1,11 @@
 // The sense data the kernel answers the Linux backend's ATA PASS-THROUGH
-// with, and the drive-index naming. The CDB of each command is checked in
-// tests/ata/ata_channel_test.cpp.
+// with. The CDB of each command is checked in tests/ata/ata_channel_test.cpp.
 #include "ata/sat_passthrough.h"
 
 #include <cerrno>
 #include <string>
 #include <vector>
 
-#include "ata/disk_names.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {
@@ -78,11 +76,8 @@ TEST(PassThroughSense, OutcomeOfEachKindOfAnswer) {
        "ok 41/04 " + none},
       // The standard layout: the four registers in bytes 3-6, LBA in 9-11.
       {"fixed, standard layout", 0, 2, 0,
-       FromHex("70 00 01 00 50 40 00 0A 00 00 F4 2C 00 1D 00 00 00 00"), M::kReturnRegisters,
-       "ok 00/00 00 00 00 F4 2C 40 50 00 "},
-      {"fixed, standard layout, ATA error", 0, 2, 0,
-       FromHex("70 00 0B 04 51 40 00 0A 00 00 F4 2C 00 1D 00 00 00 00"), M::kReturnRegisters,
-       "ok 51/04 " + none},
+       FromHex("70 00 01 04 50 40 03 0A 00 09 F4 2C 00 1D 00 00 00 00"), M::kReturnRegisters,
+       "ok 00/00 04 03 09 F4 2C 40 50 00 "},
       // The descriptor cut off: no registers, so RETURN STATUS reads none
       // (the channel then reports the status command as failed).
       {"cut descriptor", 0, 2, 0, cut, M::kReturnRegisters, "ok 00/00 " + none},
@@ -103,21 +98,6 @@ TEST(PassThroughSense, OutcomeOfEachKindOfAnswer) {
     const ScsiResult result{c.callError, c.status, c.host, driver, sense, c.sense.size()};
     EXPECT_EQ(Outcome(ReadPassThroughResult(result, c.mode)), c.outcome) << c.what;
   }
-}
-
-// Whole disks in kernel order (sda .. sdz, sdaa ..); drive N of the
-// channel's device names is the N-th of them.
-TEST(DiskNames, WholeDisksInKernelOrderAndTheChannelsIndex) {
-  EXPECT_EQ(
-      OrderWholeDisks({"sdaa", "loop0", "sdb", "sdz", ".", "sda", "sdb1", "sdab", "sd", "sr0"}),
-      (std::vector<std::string>{"sda", "sdb", "sdz", "sdaa", "sdab"}));
-  EXPECT_FALSE(IsWholeScsiDisk("nvme0n1"));
-  const std::pair<const char*, int> names[] = {{"\\\\.\\PhysicalDrive0", 0},
-                                               {"\\\\.\\PhysicalDrive9", 9},
-                                               {"\\\\.\\PhysicalDrive", -1},
-                                               {"\\\\.\\PhysicalDrive1x", -1},
-                                               {"\\\\.\\SMARTVSD", -1}};
-  for (const auto& [name, index] : names) EXPECT_EQ(PhysicalDriveIndex(name), index) << name;
 }
 
 }  // namespace
