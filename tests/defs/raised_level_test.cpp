@@ -26,8 +26,7 @@ class RaisedLevelTest : public MonitorSimTest {
     Install(std::string("[Drive0]\nModel = ") + model + "\n" + attribute + later);
     sim->SetCommandLine("kestrel /d \"" + (dir_.root() / "defs.ini").string() + "\"");
     ScanDrives(nullptr, nullptr);
-    ASSERT_NE(LockDriveTable(), nullptr);
-    StartMonitor(TheDriveTable());
+    StartMonitor(*LockDriveTable());
     UnlockDriveTable();
     MakeDrivesDue();
     MonitorTick();
@@ -81,12 +80,11 @@ TEST_F(RaisedLevelTest, TheDrivesOwnVerdictIsAnErrorUntilItSaysNormalAgain) {
   EXPECT_EQ(host.notices[0].second, 3);
 
   // The report's error section names the verdict and the raised count.
-  std::FILE* page = std::tmpfile();
+  const std::filesystem::path path = dir_.root() / "report.html";
+  std::FILE* page = std::fopen(path.string().c_str(), "wb");
   WriteReportPage(page, TheDriveTable(), 2, LocalTime{2026, 12, 8, 2, 10, 0, 0, 0});
-  std::rewind(page);
-  std::string html(1 << 16, '\0');
-  html.resize(std::fread(html.data(), 1, html.size(), page));
   std::fclose(page);
+  const std::string html = ReadFile(path);
   EXPECT_NE(html.find("ドライブ自身がSMARTのしきい値超過"), std::string::npos);
   EXPECT_NE(html.find("<td bgcolor=\"#FFFFFF\">Pending</td>"), std::string::npos);
 
