@@ -70,20 +70,6 @@ TEST(ScenarioParse, BuildsIdentityWordsAndThresholds) {
 
 using SimBehaviour = SimTest;
 
-TEST_F(SimBehaviour, ChangesApplyFromTheirSecondOn) {
-  Scan(
-      "[Drive0]\nModel = M\nAttribute.05 = 0x0033 100 100 0 36\n"
-      "[At 30]\nDrive0.Attribute.05 = 0x0033 100 100 8 36\n");
-  RereadSmart(1);
-  EXPECT_EQ(Drive(0).attributes[0].raw, 0u);
-  sim->Advance(29999);
-  RereadSmart(1);
-  EXPECT_EQ(Drive(0).attributes[0].raw, 0u);
-  sim->Advance(1);
-  RereadSmart(1);
-  EXPECT_EQ(Drive(0).attributes[0].raw, 8u);
-}
-
 TEST_F(SimBehaviour, SmartSwitchedOffLaterStopsAnsweringUntilEnabledAgain) {
   Scan(
       "[Drive0]\nModel = M\nSmartEnabled = 0\nAttribute.05 = 0x0033 100 100 0 36\n"
