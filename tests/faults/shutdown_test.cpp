@@ -1,6 +1,7 @@
-// The program's end and the first reading: an end asked for while a box
-// of a monitor step is open waits for the step; a one-shot reading right
-// after boot reads at once, where the watch waits for 30 s of uptime.
+// The program's end: an end asked for while a box of a monitor step is
+// open waits for the step. (A one-shot reading right after boot is the
+// command-line check's, tests/app/cli_demo_check.cmake; a drive that stops
+// answering is the fault matrix's.)
 #include "app/log_option.h"
 #include "scan/scan.h"
 #include "tests/support/test_support.h"
@@ -70,27 +71,6 @@ TEST_F(ShutdownTest, EndAskedForInABoxOfAStepRunsAfterTheStep) {
   MonitorTick();
   EXPECT_EQ(ending.ends, 1);
   InstallServices(Services{sim.get(), sim.get(), &sink});
-}
-
-TEST_F(ShutdownTest, OneShotRightAfterBootReadsAtOnceWhileTheWatchWaits) {
-  ScanAndStart("[Platform]\nUptime = 5\n[Drive0]\nModel = A\nAttribute.09 = 0x0032 099 099 7 0\n");
-  MonitorTick();
-  EXPECT_EQ(sim->CommandCount(0, SimCommand::kData), 0) << "the watch waits for 30 s of uptime";
-
-  MakeDrivesDue();
-  MonitorTick();
-  EXPECT_EQ(sim->CommandCount(0, SimCommand::kData), 1);
-  EXPECT_EQ(Drive(0).attributes[0].current, 99);
-}
-
-TEST_F(ShutdownTest, ADriveThatStopsAnsweringIsAnnouncedOnce) {
-  ScanAndStart(
-      "[Drive0]\nModel = A\nAttribute.09 = 0x0032 099 099 7 0\n[At 40]\nDrive0.Fail = status "
-      "data\n");
-  Tick(100);
-  ASSERT_EQ(host.notices.size(), 1u);
-  EXPECT_EQ(host.notices[0].first, "ドライブATA#0がSMARTのコマンドに答えなくなりました.");
-  EXPECT_EQ(host.notices[0].second, 2);
 }
 
 }  // namespace
