@@ -213,40 +213,31 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrix, ::testing::ValuesIn(Cases()),
                            return info.param.name;
                          });
 
-// A slot whose place the thresholds give to another attribute starts
-// afresh: the readings of its former attribute are no change of the new one.
-TEST_F(FaultMatrix, RebuiltSlotsCarryNoReadingOfAnotherAttribute) {
+// A slot whose place the rebuilt thresholds give to another attribute
+// starts afresh: the readings of its former attribute are no change of the
+// new one. An attribute the drive stops listing keeps its last reading but
+// no mark: its last change was logged when it was read.
+TEST_F(FaultMatrix, RebuiltAndUnlistedSlotsCarryNoChange) {
   ScanAndStart(
       "[Platform]\nClock = 2026-12-07 09:00:00\n"
       "[Drive0]\nModel = M\nThresholdsChecksum = bad\n"
       "Attribute.01 = 0x000B 100 100 0 50\n"
       "Attribute.C2 = 0x0022 40 45 40 -\n"  // not in the thresholds
       "Attribute.05 = 0x0033 100 100 0 36\n"
-      "[At 10]\nDrive0.ThresholdsChecksum = good\n");
+      "[At 10]\nDrive0.ThresholdsChecksum = good\n"
+      "[At 70]\nDrive0.Attribute.C2 = 0x0022 40 45 41 -\n");
   OpenLog();
   Tick(61);
   EXPECT_EQ(LogText(), "") << "no value changed";
   ASSERT_EQ(Drive(0).attributeCount, 3);
   EXPECT_EQ(Drive(0).attributes[1].id, 0x05);
   EXPECT_EQ(Drive(0).attributes[2].id, 0xC2);
-}
-
-// An attribute the drive stops listing keeps its last reading but no mark:
-// its last change was logged when it was read.
-TEST_F(FaultMatrix, AttributeNoLongerListedKeepsNoChangeMark) {
-  Scan(
-      "[Drive0]\nModel = M\nAttribute.01 = 0x000B 100 100 0 50\n"
-      "Attribute.05 = 0x0033 100 100 3 36\n"
-      "[At 10]\nDrive0.Attribute.05 = 0x0033 100 100 4 36\n");
-  RereadSmart(1);
-  sim->Advance(10000);
-  RereadSmart(1);
-  ASSERT_EQ(Drive(0).attributes[1].changeBits & RawChanged, RawChanged);
-  std::uint8_t* entry = Drive(0).smartData + 2 + 12;  // the second entry: 05
-  entry[0] = 0;
+  Tick(30);
+  ASSERT_EQ(Drive(0).attributes[2].changeBits & RawChanged, RawChanged);
+  Drive(0).smartData[2 + 12] = 0;  // the second entry: C2
   EvaluateAttributes(0);
-  EXPECT_EQ(Drive(0).attributes[1].changeBits & 0xF0, 0);
-  EXPECT_EQ(Drive(0).attributes[1].raw, 4u);
+  EXPECT_EQ(Drive(0).attributes[2].changeBits & 0xF0, 0);
+  EXPECT_EQ(Drive(0).attributes[2].raw, 41u);
 }
 
 }  // namespace
