@@ -58,7 +58,6 @@ TEST_F(IdentityTest, CapacityFromTheLargerSectorCount) {
   };
   const Case cases[] = {
       {0x0200, 0, 156301488, 0, "74.5 GB"},
-      {0x0200, 0x4400, 0x0FFFFFFF, 976773168, "465.7 GB"},
       {0x0200, 0x4400, 0x0FFFFFFF, 3907029168ull, "1,863.0 GB"},
       {0x0200, 0x4400, 1048576, 0xFFFFFFFFFFFFull, "134,217,728.4 GB"},
       {0x0200, 0x4400, 156301488, 1000, "74.5 GB"},
