@@ -58,7 +58,6 @@ TEST(ScenarioParse, BuildsIdentityWordsAndThresholds) {
   ASSERT_EQ(s.epochs.size(), 1u);
   const SimDriveState& d = s.epochs[0].drives[2];
   ASSERT_TRUE(d.defined);
-  EXPECT_FALSE(s.epochs[0].drives[1].defined);
   const std::pair<int, int> words[] = {
       {27, ' ' << 8 | ' '}, {28, 'B' << 8 | 'i'}, {60, 0xFFFF},  {61, 0x0FFF},  {83, 0x4400},
       {100, 0x6789},        {101, 0x2345},        {102, 0x0001}, {222, 0x101F}, {200, 0xBEEF}};
