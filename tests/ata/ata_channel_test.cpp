@@ -10,6 +10,7 @@
 #include "ata/ata_platform.h"
 #include "ata/sat_passthrough.h"
 #include "ata/smart_ioctl.h"
+#include "scan/scan.h"
 #include "tests/support/test_support.h"
 
 namespace kestrel {
@@ -25,7 +26,11 @@ class TapPlatform final : public AtaPlatform {
     std::uint8_t driveNumber;
     AtaDataMode mode;
   };
-  bool IsWin9xFamily() override { return false; }
+  // Asked by the scan after it has reset the table.
+  bool IsWin9xFamily() override {
+    for (const DriveRecord& r : TheDriveTable().records) unset += r.handle != kInvalidDeviceHandle;
+    return false;
+  }
   DeviceHandle OpenDevice(const char*, std::uint32_t*) override { return kInvalidDeviceHandle; }
   bool ProbeDevice(DeviceHandle, std::uint8_t*) override { return false; }
   AtaOutcome SendCommand(DeviceHandle handle, const AtaRegisters& regs, std::uint8_t number,
@@ -40,6 +45,7 @@ class TapPlatform final : public AtaPlatform {
 
   std::vector<Sent> sent;
   AtaOutcome outcome{true, 0, 0, 0, {}};
+  int unset = 0;  // slots the reset left with a handle
 };
 
 class ChannelTest : public SimTest {
@@ -140,6 +146,14 @@ TEST_F(ChannelTest, PowerModeFromTheCountRegister) {
   EXPECT_EQ(Hex(cdb.cdb, sizeof cdb.cdb), "85 06 20 00 00 00 00 00 00 00 00 00 00 A0 E5 00 ");
   EXPECT_EQ(tap.sent[0].handle, 0x44);
   EXPECT_TRUE(sink.boxes.empty() && sink.notes.empty()) << "a power check reports nothing";
+}
+
+// A scan that cannot have its lock returns before it opens the drives; the
+// slots it reset must hold no handle (0 is standard input on Linux).
+TEST_F(ChannelTest, ScanResetsEverySlotToNoHandle) {
+  ScanDrives(nullptr, nullptr);
+  EXPECT_EQ(tap.unset, 0);
+  ShutdownDrives();
 }
 
 // On the 9x family one driver device serves drives 0-3; its device map

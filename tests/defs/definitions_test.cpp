@@ -218,6 +218,8 @@ TEST_F(DefinitionsTest, CheckFindsFaultsAndSilentMistakesWithTheirLines) {
                 "18 このセクションのCommentは表示されることがありません.",
                 "19 キーC5.Countの値は件数(警告,エラー)ではありません."}));
   EXPECT_TRUE(sink.notes.empty()) << "nothing reaches the installed sink";
+  // Its table holds no handle: 0 would be standard input to a later close.
+  for (const DriveRecord& r : TheDriveTable().records) EXPECT_EQ(r.handle, kInvalidDeviceHandle);
 }
 
 }  // namespace
