@@ -54,7 +54,6 @@ TEST_F(RawFormatTest, AcceptedFormatsShowTheirText) {
       {R"(0xFF,,1,"hh")", 42, 42, "2a"},
       {R"(,10,1,"#")", 37, 370, "370"},
       {R"(,,3,60,60,"#:00:00")", 725, 725, "0:12:05"},
-      {R"(,,2,10,"#.0")", 375, 375, "37.5"},
       {R"(,,2,100,"#")", 250, 250, "2"},
       {R"(0xFF,,1,"\###\h")", 42, 42, "#42h"},
       // The template may reach 63 bytes; a percent costs 2, a run of ten "#" 7.
