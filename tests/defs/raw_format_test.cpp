@@ -134,7 +134,6 @@ TEST_F(RawFormatTest, NumberFormsAndClamping) {
       {R"(-256,-3,+2,-1,"")", 0xFFFFFFFFFFFFFF00, -3, 2, 0xFFFFFFFF},
       {"7,\t5,2,\n 10,\"\"", 7, 5, 2, 10},
       {R"(7,  ,  ,"")", 7, 0, 0, 0},
-      {R"(  ,,, "")", kAllOnes, 1, 1, 0},
       {R"(-18446744073709551615,,1,"")", 1, 1, 1, 0},
       {R"(0x1FFFFFFFFFFFFFFFF,2147483648,-2147483649,"")", kAllOnes, INT32_MAX, INT32_MIN, 0},
       {R"(-99999999999999999999,0x1FFFFFFFF,1,"")", kAllOnes, -1, 1, 0},
