@@ -37,8 +37,14 @@ Warning=-3
 [ab]
 )";
 
+// A meaning and a comment are cut to 256 bytes (a name's cut is in
+// tests/faults/hostile_input_test.cpp); the comment comes only from the
+// section of the whole model number. Repeated sections merge.
 TEST_F(DefinitionFileTest, LookupByLeadingPartsAliasesAndTheDefaultDrive) {
-  Load(kModels);
+  const std::string text(300, 't');
+  Install("[Drive0]\nModel = ABC123\n[Drive1]\nModel = ABC124\n");
+  Load(kModels + ("[Default Drive]\n01=N|" + text +
+                  "\n[ABC]\nComment=Family\n[ABC123]\nComment=" + text + "\n"));
   struct Case {
     int id;
     const char* model;
@@ -75,6 +81,11 @@ TEST_F(DefinitionFileTest, LookupByLeadingPartsAliasesAndTheDefaultDrive) {
   // Only the low eight bits of a level count.
   EXPECT_EQ(TheDriveTable().errorLevel, 44);
   EXPECT_EQ(TheDriveTable().warningLevel, -3);
+  EXPECT_EQ(Define(0x01, "M").meaning, text.substr(0, 256));
+  ScanDrives(nullptr, nullptr);
+  EXPECT_EQ(std::string(Drive(0).comment), text.substr(0, 256));
+  EXPECT_STREQ(Drive(1).comment, "");
+  ShutdownDrives();
   // A file without sections answers every lookup with the unknown name,
   // and its levels are the defaults again.
   Load("; nothing\n");
@@ -124,21 +135,6 @@ TEST_F(DefinitionFileTest, OptionChoosesTheFileAndFallsBackToTheSearch) {
   LoadDefinitions();
   EXPECT_STREQ(TheDriveTable().definitionPath, "smart.dat");
   EXPECT_STREQ(Define(0x01, "M").name, "不明な属性");
-}
-
-// A meaning and a comment are cut to 256 bytes (a name's cut is in
-// tests/faults/hostile_input_test.cpp); the comment comes only from the
-// section of the whole model number.
-TEST_F(DefinitionFileTest, MeaningAndCommentAreCutAndTheCommentIsTheWholeModels) {
-  const std::string text(300, 't');
-  Install("[Drive0]\nModel = ABC123\n[Drive1]\nModel = ABC124\n");
-  Load("[Default Drive]\n01=N|" + text + "\n[ABC]\nComment=Family\n[ABC123]\nComment=" + text +
-       "\n");
-  EXPECT_EQ(Define(0x01, "M").meaning, text.substr(0, 256));
-  ScanDrives(nullptr, nullptr);
-  EXPECT_EQ(std::string(Drive(0).comment), text.substr(0, 256));
-  EXPECT_STREQ(Drive(1).comment, "");
-  ShutdownDrives();
 }
 
 // The shipped files, written by the build from data/src: the limits are
