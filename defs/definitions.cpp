@@ -246,14 +246,12 @@ void DefineAttribute(DriveAttribute& slot, const char* modelNumber, DriveTranspo
   std::string_view rest(definition);
   std::size_t bar = FindChar(rest, '|');
   CopyText(slot.name, sizeof slot.name, rest.substr(0, bar));
-  if (bar == std::string_view::npos) {
-    slot.meaning[0] = '\0';
-    return;
-  }
+  slot.meaning[0] = '\0';
+  slot.rawFormat[0] = '\0';
+  if (bar == std::string_view::npos) return;
   rest.remove_prefix(bar + 1);
   bar = FindChar(rest, '|');
   CopyText(slot.meaning, sizeof slot.meaning, rest.substr(0, bar));
-  slot.rawFormat[0] = '\0';
   if (bar == std::string_view::npos) return;
   ParseRawFormat(slot, rest.data() + bar + 1, modelNumber, current);
 }
