@@ -1,6 +1,7 @@
 // The change monitor on simulated drives: due drives, log lines, pending
-// notices, the overall health and the re-entry guard. Faults of the drives
-// during a run are in tests/faults/fault_matrix_test.cpp.
+// notices and the overall health. Faults of the drives during a run are in
+// tests/faults/fault_matrix_test.cpp, a tick inside a box of a tick in
+// tests/faults/shutdown_test.cpp.
 #include "report/monitor.h"
 
 #include <cstdio>
@@ -77,57 +78,26 @@ TEST_F(MonitorTest, ChangesAreLoggedInMarkOrderAndAnnouncedSixTicksApart) {
       << "still in the buffer";
 }
 
-// An error shows in the tray and in the balloon's icon; the drive's marks
-// of levels seen are cleared once logged.
-TEST_F(MonitorTest, HealthChangesTheTrayIconAndTheBalloonIcon) {
-  ScanAndStart(std::string(kDrive) + "[At 30]\nDrive0.Attribute.01 = 0x000B 51 51 0 50\n");
-  Tick(31);
-  EXPECT_EQ(host.icons, (std::vector<int>{2}));
-  EXPECT_EQ(TheMonitorState().trayState, 2);
-  ASSERT_FALSE(host.notices.empty());
-  EXPECT_EQ(host.notices[0].second, 3);
-  EXPECT_EQ(Drive(0).status & (StatusWarningSeen | StatusErrorSeen), 0u);
-}
-
 // Without a log (its name could not be opened), and then with one on a
-// full disk, the monitor goes on.
+// full disk, the monitor goes on. An error shows in the tray and in the
+// balloon's icon; the drive's marks of levels seen are cleared once logged.
 TEST_F(MonitorTest, LogThatCannotBeOpenedOrWrittenDoesNotStopTheMonitor) {
   ScanAndStart(std::string(kDrive) +
-               "[At 30]\nDrive0.Attribute.01 = 0x000B 90 95 0 50\n"
+               "[At 30]\nDrive0.Attribute.01 = 0x000B 51 51 0 50\n"
                "[At 60]\nDrive0.Attribute.01 = 0x000B 80 85 0 50\n");
   OpenLogFromCommandLine("kestrel /l /nonexistent/kestrel/x.log", TheMonitorState(), nullptr);
   ASSERT_EQ(TheMonitorState().logFile, nullptr);
   Tick(31);
-  EXPECT_EQ(host.notices.size(), 1u) << "the first of three";
-  EXPECT_EQ(Drive(0).attributes[0].current, 90);
+  ASSERT_EQ(host.notices.size(), 1u) << "the first of three";
+  EXPECT_EQ(host.notices[0].second, 3);
+  EXPECT_EQ(host.icons, (std::vector<int>{2}));
+  EXPECT_EQ(Drive(0).status & (StatusWarningSeen | StatusErrorSeen), 0u);
   TheMonitorState().logFile = std::fopen("/dev/full", "ab");
   if (TheMonitorState().logFile == nullptr) GTEST_SKIP() << "no /dev/full here";
   Tick(30);
   EXPECT_EQ(TheMonitorState().trayState, 1) << "goodness 14 is a warning";
   EXPECT_GE(host.notices.size(), 3u) << "notices go on";
   EXPECT_EQ(Drive(0).attributes[0].current, 80) << "readings go on";
-}
-
-// A message box during a monitor step runs a nested message loop in which
-// the timer fires again; that nested tick must return at once. Here the box
-// comes from the status command of a drive that is still due.
-class ReenteringSink final : public RecordingSink {
- public:
-  void ShowMessageBox(WindowHandle owner, const char* caption, const char* text,
-                      int style) override {
-    RecordingSink::ShowMessageBox(owner, caption, text, style);
-    if (boxes.size() < 3) MonitorTick();  // a runaway nesting ends here
-  }
-};
-
-TEST_F(MonitorTest, NestedTickReturnsAtOnce) {
-  ScanAndStart(std::string(kDrive) + "DriverError = status, 1, 4\n");
-  ReenteringSink reentering;
-  InstallServices(Services{sim.get(), sim.get(), &reentering});
-  Tick();
-  EXPECT_EQ(reentering.boxes.size(), 1u);
-  EXPECT_EQ(sim->CommandCount(0, SimCommand::kStatus), 1);
-  InstallServices(Services{sim.get(), sim.get(), &sink});
 }
 
 }  // namespace
