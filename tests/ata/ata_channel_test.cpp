@@ -1,6 +1,7 @@
 // The command channel's registers as each platform record carries them,
-// and the 9x family's shared driver device. The result rules and messages
-// of the channel are in tests/faults/fault_matrix_test.cpp.
+// what the Windows SMART record gives back, and the 9x family's shared
+// driver device. The result rules and messages of the channel are in
+// tests/faults/fault_matrix_test.cpp.
 #include "ata/ata_channel.h"
 
 #include <cstring>
@@ -209,6 +210,22 @@ TEST_F(Win9xTest, MissingDriverIsDiagnosedByWhereItsFileLies) {
     EXPECT_EQ(sink.boxes[0].style, c.style);
     ShutdownDrives();
   }
+}
+
+// The output: error bytes 4 and 5 of the header, then the sector or the
+// registers.
+TEST(SmartIoctl, OutputGivesErrorBytesAndDataOrRegisters) {
+  std::uint8_t out[16 + 512] = {0, 0, 0, 0, 0x01, 0x04};
+  for (int i = 0; i < 512; ++i) out[16 + i] = static_cast<std::uint8_t>(0x10 + i);
+  AtaOutcome outcome{};
+  std::uint8_t sector[512] = {};
+  ReadSmartOutput(out, AtaDataMode::kSectorIn, &outcome, sector);
+  EXPECT_EQ(outcome.driverError, 0x01);
+  EXPECT_EQ(outcome.ideError, 0x04);
+  EXPECT_EQ(Hex(sector, 512), Hex(out + 16, 512));
+  ReadSmartOutput(out, AtaDataMode::kReturnRegisters, &outcome, nullptr);
+  EXPECT_EQ(Hex(reinterpret_cast<const std::uint8_t*>(&outcome.returned), 8),
+            "10 11 12 13 14 15 16 17 ");
 }
 
 }  // namespace
