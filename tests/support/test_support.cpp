@@ -72,7 +72,9 @@ void WriteFile(const fs::path& path, std::string_view bytes) {
 
 std::string TestScratchName() {
   const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string("kestrel_") + info->test_suite_name() + "_" + info->name();
+  // The run's own number keeps two runs of one test side by side apart.
+  static const std::string run = std::to_string(std::random_device{}() % 1000000);
+  std::string name = "kestrel" + run + "_" + info->test_suite_name() + "_" + info->name();
   for (char& c : name) c = c == '/' ? '_' : c;
   return name;
 }
@@ -101,6 +103,7 @@ void SimTest::Install(std::string_view scenario) {
 
 void MonitorSimTest::TearDown() {
   CloseLog(TheMonitorState());
+  std::remove(logPath.c_str());
   TheMonitorState().trayState = 0;
   InstallMonitorHost(nullptr);
   SimTest::TearDown();

@@ -72,7 +72,7 @@ class RecordingHost final : public MonitorHost {
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 
-// "kestrel_<suite>_<test>" of the running test, usable as a file name.
+// "kestrel<run>_<suite>_<test>" of the running test, usable as a file name.
 std::string TestScratchName();
 
 // An empty directory of the running test's own, whose `sub` folder is the
