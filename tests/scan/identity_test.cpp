@@ -59,7 +59,7 @@ TEST_F(IdentityTest, CapacityFromTheLargerSectorCount) {
   const Case cases[] = {
       {0x0200, 0x4400, 1048576, 0xFFFFFFFFFFFFull, "134,217,728.4 GB"},
       {0x0200, 0x4400, 156301488, 1000, "74.5 GB"},
-      {0x0200, 0x0400, 1048576, 0xFFFFFFFF, ".5 GB"},
+      {0x0200, 0xC400, 1048576, 0xFFFFFFFF, ".5 GB"},
       {0x0200, 0, 0xF0100000, 0, ".5 GB"},
       {0, 0, 156301488, 0, ".0 GB"},
   };

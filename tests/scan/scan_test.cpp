@@ -84,6 +84,8 @@ TEST_F(ScanTest, SmartSupportAndEnableBranches) {
        SmartSupportUndetermined | both, 1, "ドライブ0はSMARTをサポートするか不明です."},
       {"SmartEnabled = 0", Present | Usable, both, 1, "ドライブ0はSMARTが無効です.",
        "ドライブ0のSMARTを有効にしました."},
+      {"Word.87 = 0x0000", Present | Usable, both, 1, "ドライブ0はSMARTが有効か不明です.",
+       "ドライブ0のSMARTを有効にしました."},
       {"SmartEnabled = 0\nFail = enable", Present, SmartSupported, 1,
        "ドライブ0のSMARTを有効にできません."},
       {"SmartSupported = 0", Present, 0, 0, "ドライブ0はSMARTをサポートしません."},
