@@ -30,7 +30,8 @@ TEST_F(HostileInputTest, TwoHundredThousandSectionsAndFiftyMegabytesOfLongLines)
   }
   text += "[" + std::string(100000, 's') + "]\n05=Long section\n[FILL]\n";
   for (int i = 0; text.size() < 50'000'000; ++i) {
-    text += (i % 2 ? ";" : "K" + std::to_string(i) + "=") + big + "\n";
+    if (i % 2 == 0) text.append("K").append(std::to_string(i));
+    text.append(i % 2 ? ";" : "=").append(big).append("\n");
   }
   text += "[LAST]\n09=Last nine|Still here\n";
   Load(text);
